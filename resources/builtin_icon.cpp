@@ -1,0 +1,1 @@
+// Holds the window's built-in icon, compiled in as a resource.

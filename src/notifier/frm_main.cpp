@@ -1,0 +1,141 @@
+#include "notifier/frm_main.h"
+
+#include "notifier/host.h"
+#include "settings/ini.h"
+#include "speech/speech.h"
+#include "tray/systray.h"
+#include "tray/tray_tip.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+constexpr int kPollIntervalMs = 60000;
+constexpr char kAnnouncement[] = "Tallowin";
+
+QString IniPath() {
+  return host::AppFile(QStringLiteral("config.ini"));
+}
+
+}  // namespace
+
+frmMain::frmMain(host::Host& host, quint16 pop3Port)
+    : Label1(new QLabel(QStringLiteral("POP3 Server:"), this)),
+      Label2(new QLabel(QStringLiteral("Username:"), this)),
+      Label3(new QLabel(QStringLiteral("Password:"), this)),
+      Text1(new QLineEdit(this)),
+      Text2(new QLineEdit(this)),
+      Text3(new QLineEdit(this)),
+      Timer1(new QTimer(this)),
+      sckClient(new QTcpSocket(this)),
+      host_(host),
+      pop3Port_(pop3Port),
+      watch_([this] { return GetMailCount(); }) {
+  setWindowTitle(host::AppTitle);
+  setWindowIcon(QIcon(QStringLiteral(":/Tallowin.ico")));
+
+  // The layout is kept in twips, the unit it was drawn in, and scaled to
+  // the screen's resolution.
+  const float tpp = host::TwipsPerPixelX();
+  setFixedSize(host::TwipsToPixels(0, 0, 4710, 1965, tpp).size());
+  Label1->setGeometry(host::TwipsToPixels(120, 120, 4455, 255, tpp));
+  Text1->setGeometry(host::TwipsToPixels(120, 360, 4455, 285, tpp));
+  Label2->setGeometry(host::TwipsToPixels(120, 720, 4455, 255, tpp));
+  Text2->setGeometry(host::TwipsToPixels(120, 960, 4455, 285, tpp));
+  Label3->setGeometry(host::TwipsToPixels(120, 1320, 4455, 255, tpp));
+  Text3->setGeometry(host::TwipsToPixels(120, 1560, 4455, 285, tpp));
+
+  setTabOrder(Text1, Text2);
+  setTabOrder(Text2, Text3);
+  Text1->setFocus();
+
+  Text3->setEchoMode(QLineEdit::Password);
+  Text3->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // "*"
+  Text3->setAttribute(Qt::WA_InputMethodEnabled, false);
+
+  Timer1->setInterval(kPollIntervalMs);
+  connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1Tick);
+  Timer1->start();
+}
+
+void frmMain::Load() {
+  modIni::LoadSettings(*Text1, *Text2, *Text3, IniPath());
+  if (const auto why = modSpeech::InitVoice()) {
+    host_.RuntimeError(*why);
+    return;
+  }
+  modSystray::AddTrayIcon(*this, [this](int code) { TrayMouseMessage(code); });
+}
+
+void frmMain::Resize() {
+  if (!isMinimized()) return;
+  watch_.Minimised();
+  if (!SetIcon("Mail.ico")) return;
+  modSystray::UpdateTrayIcon();
+  // The window is brought back from the tray; with no tray it stays on the
+  // taskbar. A double-click during the poll has brought it back already.
+  if (modSystray::TrayAvailable() && isMinimized()) hide();
+}
+
+void frmMain::Timer1Tick() {
+  if (!isMinimized()) return;
+  const auto outcome = watch_.Tick();
+  if (!outcome) return;
+  const bool newMail = outcome->icon == MailWatch::Icon::IsMail;
+  if (!SetIcon(newMail ? "IsMail.ico" : "Mail.ico")) return;
+  modSystray::UpdateTrayIcon();
+  if (!outcome->announce) return;
+  if (const auto why = modSpeech::Say(kAnnouncement)) host_.RuntimeError(*why);
+}
+
+void frmMain::TrayMouseMessage(int code) {
+  if (code != modSystray::WM_LBUTTONDBLCLK) return;
+  setWindowState(Qt::WindowNoState);
+  show();
+  activateWindow();
+}
+
+void frmMain::QueryUnload(UnloadMode mode) {
+  if (mode == UnloadMode::FormControlMenu || mode == UnloadMode::FormCode)
+    modIni::SaveSettings(*Text1, *Text2, *Text3, IniPath(), host_);
+  modSpeech::ReleaseVoice();
+  modSystray::RemoveTrayIcon();
+  host_.End(0);
+}
+
+void frmMain::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // Run the handler from the event loop, not inside the window system's
+  // event: its poll waits for the server.
+  if (event->type() == QEvent::WindowStateChange)
+    QMetaObject::invokeMethod(this, &frmMain::Resize, Qt::QueuedConnection);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+  QueryUnload(event->spontaneous() ? UnloadMode::FormControlMenu : UnloadMode::FormCode);
+  event->accept();
+}
+
+qint32 frmMain::GetMailCount() {
+  const modPOP3::Account account{
+      [this] { return Text1->text(); },
+      [this] { return Text2->text(); },
+      [this] { return Text3->text(); },
+  };
+  return modPOP3::GetMailCount(*sckClient, account, host_, pop3Port_);
+}
+
+bool frmMain::SetIcon(const char* fileName) {
+  const QString path = host::AppFile(QString::fromLatin1(fileName));
+  const auto picture = host::LoadPicture(path);
+  if (!picture) {
+    host_.RuntimeError(QStringLiteral("Error: Cannot load the picture %1").arg(path));
+    return false;
+  }
+  setWindowIcon(*picture);
+  return true;
+}

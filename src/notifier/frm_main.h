@@ -1,0 +1,64 @@
+// The program's one window: three fields for the mailbox, and the handlers
+// of the events that drive everything else.
+#pragma once
+
+#include "notifier/mail_watch.h"
+#include "pop3/mail_count.h"
+
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QTcpSocket;
+class QTimer;
+
+namespace host {
+class Host;
+}
+
+class frmMain : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Who asked for the window to close; only the user's own closing saves.
+  enum class UnloadMode {
+    FormControlMenu = 0,  // the window's close button or the window manager
+    FormCode = 1,         // the program itself
+    AppWindows = 2,       // the desktop session ends
+    AppTaskManager = 3,   // a signal: kill, a task manager, shutdown
+  };
+
+  // The port is for tests; the program always asks port 110.
+  explicit frmMain(host::Host& host, quint16 pop3Port = modPOP3::kPop3Port);
+
+  // The handlers, each run when its event comes.
+  void Load();
+  void Resize();
+  void Timer1Tick();
+  void TrayMouseMessage(int code);
+  void QueryUnload(UnloadMode mode);
+
+  QLabel* const Label1;
+  QLabel* const Label2;
+  QLabel* const Label3;
+  QLineEdit* const Text1;
+  QLineEdit* const Text2;
+  QLineEdit* const Text3;
+  QTimer* const Timer1;
+  QTcpSocket* const sckClient;
+
+  const MailWatch& Watch() const { return watch_; }
+
+ protected:
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  qint32 GetMailCount();
+  // Makes the icon file the window's icon; false once a failure has ended the program.
+  bool SetIcon(const char* fileName);
+
+  host::Host& host_;
+  const quint16 pop3Port_;
+  MailWatch watch_;
+};

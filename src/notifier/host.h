@@ -1,0 +1,44 @@
+// The services of the desktop that the program stands on: where it lives,
+// who it is, the message box, and the way it ends.
+#pragma once
+
+#include <QIcon>
+#include <QRect>
+#include <QString>
+
+#include <optional>
+
+namespace host {
+
+inline constexpr char AppTitle[] = "Tallowin";
+inline constexpr int AppMajor = 1;
+inline constexpr int AppMinor = 0;
+
+// The directory of the running executable, read afresh at every use.
+QString AppPath();
+// AppPath joined with a file name, such as "config.ini".
+QString AppFile(const QString& name);
+
+// Twips (1/1440 inch) per horizontal screen pixel on the primary screen.
+float TwipsPerPixelX();
+// A rectangle given in twips, in pixels at the given scale.
+QRect TwipsToPixels(int left, int top, int width, int height, float twipsPerPixel);
+
+// Loads an icon file; nothing when the file is missing or no picture.
+std::optional<QIcon> LoadPicture(const QString& path);
+
+// What a person sees or what ends the process: tests put their own in place.
+class Host {
+ public:
+  virtual ~Host() = default;
+  // A modal box with the critical icon and one OK button, titled AppTitle.
+  // Returns when the user dismisses it.
+  virtual void MsgBox(const QString& prompt);
+  // Ends the program at once, even from inside a nested event loop:
+  // no further event or handler runs.
+  virtual void End(int exitCode);
+  // A failure the program cannot go on from: report it, then end.
+  void RuntimeError(const QString& what);
+};
+
+}  // namespace host

@@ -1,0 +1,26 @@
+#include "notifier/frm_main.h"
+#include "notifier/host.h"
+#include "notifier/termination.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(host::AppTitle);
+  // The window spends its life hidden: a message box closed meanwhile must
+  // not count as the last window closing.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  host::Host host;
+  frmMain form(host);
+  host::OnTerminationSignal(form, [&form] {
+    form.QueryUnload(frmMain::UnloadMode::AppTaskManager);
+  });
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form] {
+    form.QueryUnload(frmMain::UnloadMode::AppWindows);
+  });
+
+  form.Load();
+  form.show();
+  return app.exec();
+}

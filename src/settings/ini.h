@@ -1,0 +1,25 @@
+// The three connection settings, carried from one run to the next in
+// config.ini beside the program.
+#pragma once
+
+#include <QString>
+
+class QLineEdit;
+
+namespace host {
+class Host;
+}
+
+namespace modIni {
+
+// Fills the three fields from the file; a missing file, section or key
+// empties its field.
+void LoadSettings(QLineEdit& Text1, QLineEdit& Text2, QLineEdit& Text3, const QString& iniPath);
+
+// Writes the three fields to the file, one key at a time. When a write
+// fails, one message box names the file and the reason once all three have
+// been tried; the file keeps what it held.
+void SaveSettings(const QLineEdit& Text1, const QLineEdit& Text2, const QLineEdit& Text3,
+                  const QString& iniPath, host::Host& host);
+
+}  // namespace modIni

@@ -1,0 +1,166 @@
+#include "settings/profile.h"
+
+#include "settings/replace_file.h"
+
+#include <QFile>
+
+namespace profile {
+namespace {
+
+struct Line {
+  qsizetype begin;     // offset of the line's first byte
+  qsizetype textEnd;   // offset just past its text, before the line end
+  qsizetype end;       // offset just past its line end
+};
+
+QList<Line> SplitLines(const QByteArray& content) {
+  QList<Line> lines;
+  qsizetype begin = 0;
+  while (begin < content.size()) {
+    const qsizetype lf = content.indexOf('\n', begin);
+    const qsizetype end = lf < 0 ? content.size() : lf + 1;
+    qsizetype textEnd = lf < 0 ? content.size() : lf;
+    if (textEnd > begin && content[textEnd - 1] == '\r') --textEnd;
+    lines.append({begin, textEnd, end});
+    begin = end;
+  }
+  return lines;
+}
+
+QByteArrayView Trimmed(QByteArrayView text) {
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.isEmpty() && blank(text.front())) text = text.sliced(1);
+  while (!text.isEmpty() && blank(text.back())) text.chop(1);
+  return text;
+}
+
+bool SameName(QByteArrayView name, const QString& wanted) {
+  return QString::fromUtf8(name).compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
+// The section a header line opens, or nothing for any other line.
+std::optional<QByteArrayView> SectionName(QByteArrayView text) {
+  text = Trimmed(text);
+  if (!text.startsWith('[')) return std::nullopt;
+  const qsizetype close = text.indexOf(']');
+  if (close < 0) return std::nullopt;
+  return Trimmed(text.sliced(1, close - 1));
+}
+
+struct KeyLine {
+  QByteArrayView key;
+  QByteArrayView value;
+};
+
+std::optional<KeyLine> SplitKeyLine(QByteArrayView text) {
+  const QByteArrayView trimmed = Trimmed(text);
+  if (trimmed.startsWith(';')) return std::nullopt;
+  const qsizetype equals = text.indexOf('=');
+  if (equals < 0) return std::nullopt;
+  return KeyLine{Trimmed(text.first(equals)), Trimmed(text.sliced(equals + 1))};
+}
+
+// Where a section and a key stand in the file.
+struct Place {
+  std::optional<qsizetype> sectionLine;  // the section's header
+  qsizetype lastContentLine = -1;        // last non-blank line of the section
+  std::optional<qsizetype> keyLine;
+};
+
+Place Locate(const QByteArray& content, const QList<Line>& lines, const QString& section,
+             const QString& key) {
+  Place place;
+  bool inSection = false;
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    const QByteArrayView text =
+        QByteArrayView(content).sliced(lines[i].begin, lines[i].textEnd - lines[i].begin);
+    if (const auto name = SectionName(text)) {
+      // Only the first section of that name counts, as for the key.
+      if (place.sectionLine) break;
+      inSection = SameName(*name, section);
+      if (inSection) {
+        place.sectionLine = i;
+        place.lastContentLine = i;
+      }
+      continue;
+    }
+    if (!inSection) continue;
+    if (!Trimmed(text).isEmpty()) place.lastContentLine = i;
+    const auto keyLine = SplitKeyLine(text);
+    if (keyLine && SameName(keyLine->key, key)) {
+      place.keyLine = i;
+      break;
+    }
+  }
+  return place;
+}
+
+QByteArray LineEndOf(const QByteArray& content) {
+  const qsizetype lf = content.indexOf('\n');
+  return lf > 0 && content[lf - 1] == '\r' ? "\r\n" : "\n";
+}
+
+}  // namespace
+
+std::optional<QString> FindValue(const QByteArray& content, const QString& section,
+                                 const QString& key) {
+  const QList<Line> lines = SplitLines(content);
+  const Place place = Locate(content, lines, section, key);
+  if (!place.keyLine) return std::nullopt;
+  const Line& line = lines[*place.keyLine];
+  const QByteArrayView text =
+      QByteArrayView(content).sliced(line.begin, line.textEnd - line.begin);
+  return QString::fromUtf8(SplitKeyLine(text)->value);
+}
+
+QByteArray WithValue(const QByteArray& content, const QString& section, const QString& key,
+                     const QString& value) {
+  QString clean = value;
+  clean.remove('\r').remove('\n');
+  const QByteArray keyText = key.toUtf8() + '=' + clean.toUtf8();
+  const QByteArray eol = LineEndOf(content);
+  const QList<Line> lines = SplitLines(content);
+  const Place place = Locate(content, lines, section, key);
+
+  QByteArray out = content;
+  if (place.keyLine) {
+    const Line& line = lines[*place.keyLine];
+    return out.replace(line.begin, line.textEnd - line.begin, keyText);
+  }
+  if (place.sectionLine) {
+    const Line& after = lines[place.lastContentLine];
+    QByteArray insert = keyText + eol;
+    // A last line without a line end needs one before the new key.
+    if (after.end == after.textEnd) insert.prepend(eol);
+    return out.insert(after.end, insert);
+  }
+  if (!out.isEmpty() && !out.endsWith('\n')) out += eol;
+  return out + '[' + section.toUtf8() + ']' + eol + keyText + eol;
+}
+
+QString ReadString(const QString& section, const QString& key, const QString& defaultValue,
+                   int capacity, const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return defaultValue;
+  const std::optional<QString> value = FindValue(file.readAll(), section, key);
+  if (!value) return defaultValue;
+  qsizetype keep = std::min<qsizetype>(value->size(), capacity - 1);
+  // Never split a character that needs two UTF-16 units.
+  if (keep > 0 && keep < value->size() && value->at(keep - 1).isHighSurrogate()) --keep;
+  return value->first(keep);
+}
+
+std::optional<QString> WriteString(const QString& section, const QString& key,
+                                   const QString& value, const QString& path) {
+  QFile file(path);
+  QByteArray content;
+  if (file.exists()) {
+    // A file we cannot read must not be replaced by one holding only our key.
+    if (!file.open(QIODevice::ReadOnly)) return file.errorString();
+    content = file.readAll();
+    if (file.error() != QFileDevice::NoError) return file.errorString();
+  }
+  return ReplaceFile(path, WithValue(content, section, key, value));
+}
+
+}  // namespace profile

@@ -1,0 +1,38 @@
+// An INI ("private profile") file that the program shares with its user:
+// reads one key, writes one key, and leaves every other byte alone.
+//
+// Section and key names match without regard to letter case; blanks around
+// a value are not part of it; values are otherwise stored as they are, with
+// no quoting or escaping. The file is UTF-8 text with either line end.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace profile {
+
+// The value of the first matching key in the first matching section.
+std::optional<QString> FindValue(const QByteArray& content, const QString& section,
+                                 const QString& key);
+
+// The content with the key set to the value: its line replaced, or added at
+// the end of the section, or added with a new section at the end of the file.
+// Every other line keeps its bytes and line end. CR and LF are dropped from
+// the value, since they would start lines of their own.
+QByteArray WithValue(const QByteArray& content, const QString& section, const QString& key,
+                     const QString& value);
+
+// The key's value in the file, cut to capacity - 1 characters; the default
+// when the file, the section or the key is missing or the file unreadable.
+QString ReadString(const QString& section, const QString& key, const QString& defaultValue,
+                   int capacity, const QString& path);
+
+// Sets the key in the file, creating it (mode 0600) when missing. The file
+// is replaced in one step, so it never holds a half-written state. The
+// reason when it could not be written; the file is then as it was.
+std::optional<QString> WriteString(const QString& section, const QString& key,
+                                   const QString& value, const QString& path);
+
+}  // namespace profile
