@@ -1,0 +1,195 @@
+#include "pop3/mail_count.h"
+#include "support/dovecot.h"
+#include "support/scripted_server.h"
+#include "support/test_host.h"
+
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <ctime>
+
+using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(QList<Reply>)
+
+namespace {
+
+const QString kConnecting = "Error: Connecting to POP3 Server";
+const QString kUsername = "Error: Sending Username to POP3 Server";
+const QString kPassword = "Error: Sending Password to POP3 Server";
+const QString kReading = "Error: Reading amount of mails on POP3 Server";
+
+Reply Line(const QByteArray& bytes, std::chrono::milliseconds delay = 0ms) {
+  return {Chunk{delay, bytes}};
+}
+
+modPOP3::Account AccountOf(const QString& server, const QString& user, const QString& password) {
+  return {[=] { return server; }, [=] { return user; }, [=] { return password; }};
+}
+
+double CpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+}  // namespace
+
+class MailCountTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void exchange_data();
+  void exchange();
+  void refusedConnection();
+  void staleConnectionClosedFirst();
+  void fieldsReadWhenNeeded();
+  void waitsSleepInsteadOfSpinning();
+};
+
+void MailCountTest::exchange_data() {
+  QTest::addColumn<QList<Reply>>("replies");
+  QTest::addColumn<QString>("user");
+  QTest::addColumn<QString>("password");
+  QTest::addColumn<int>("result");
+  QTest::addColumn<QString>("message");
+  QTest::addColumn<QByteArray>("sent");
+
+  const QList<Reply> good{Line("+OK ready\r\n"), Line("+OK\r\n"), Line("+OK Logged in.\r\n"),
+                          Line("+OK 4 300\r\n")};
+  const QByteArray all = "USER u\r\nPASS p\r\nSTAT\r\n";
+
+  // No QUIT follows STAT: the bytes sent are exactly these.
+  QTest::newRow("count") << good << "u" << "p" << 4 << "" << all;
+  QTest::newRow("empty mailbox")
+      << QList<Reply>{good[0], good[1], good[2], Line("+OK 0 0\r\n")} << "u" << "p" << 0 << ""
+      << all;
+  QTest::newRow("empty user name keeps the blank")
+      << good << "" << "p" << 4 << "" << QByteArray("USER \r\nPASS p\r\nSTAT\r\n");
+  QTest::newRow("8-bit password as UTF-8")
+      << good << "u" << QString::fromUtf8("pä") << 4 << ""
+      << QByteArray("USER u\r\nPASS p\xc3\xa4\r\nSTAT\r\n");
+  QTest::newRow("marker after other text")
+      << QList<Reply>{Line("hello +OK\r\n"), good[1], good[2], good[3]} << "u" << "p" << 4 << ""
+      << all;
+
+  QTest::newRow("silent server") << QList<Reply>{} << "u" << "p" << -1 << kConnecting
+                                 << QByteArray();
+  QTest::newRow("greeting -ERR") << QList<Reply>{Line("-ERR go away\r\n")} << "u" << "p" << -1
+                                 << kConnecting << QByteArray();
+  QTest::newRow("3 bytes never end a wait")
+      << QList<Reply>{Line("+OK")} << "u" << "p" << -1 << kConnecting << QByteArray();
+  QTest::newRow("marker is case-sensitive")
+      << QList<Reply>{Line("+ok ready\r\n")} << "u" << "p" << -1 << kConnecting << QByteArray();
+  QTest::newRow("user rejected")
+      << QList<Reply>{good[0], Line("-ERR no\r\n")} << "u" << "p" << -1 << kUsername
+      << QByteArray("USER u\r\n");
+  QTest::newRow("wrong password, no STAT")
+      << QList<Reply>{good[0], good[1], Line("-ERR [AUTH] Authentication failed.\r\n")} << "u"
+      << "p" << -1 << kPassword << QByteArray("USER u\r\nPASS p\r\n");
+  QTest::newRow("STAT reply later than 0.5 s")
+      << QList<Reply>{good[0], good[1], good[2], Line("+OK 4 300\r\n", 700ms)} << "u" << "p" << -1
+      << kReading << all;
+  QTest::newRow("STAT reply unreadable")
+      << QList<Reply>{good[0], good[1], good[2], Line("+OK 4\r\n")} << "u" << "p" << -1
+      << kReading << all;
+  QTest::newRow("STAT count past 2^31")
+      << QList<Reply>{good[0], good[1], good[2], Line("+OK 4294967296 1\r\n")} << "u" << "p" << -1
+      << kReading << all;
+  // The greeting wait takes the first 4 bytes; the rest is what the USER
+  // wait finds, and it holds no marker.
+  QTest::newRow("split greeting")
+      << QList<Reply>{{Chunk{0ms, "+OK "}, Chunk{100ms, "ready\r\n"}}, Line("+OK\r\n", 300ms)}
+      << "u" << "p"
+      << -1 << kUsername << QByteArray("USER u\r\n");
+  QTest::newRow("CR in user name is never sent")
+      << good << "u\r\nDELE 1" << "p" << -1 << kUsername << QByteArray();
+  QTest::newRow("LF in password is never sent")
+      << good << "u" << "p\nDELE 1" << -1 << kPassword << QByteArray("USER u\r\n");
+}
+
+void MailCountTest::exchange() {
+  QFETCH(QList<Reply>, replies);
+  QFETCH(QString, user);
+  QFETCH(QString, password);
+  QFETCH(QString, message);
+  QFETCH(QByteArray, sent);
+
+  ScriptedServer server(replies);
+  QTcpSocket socket;
+  TestHost host;
+  QAbstractSocket::SocketState stateWhileBoxOpen = QAbstractSocket::UnconnectedState;
+  host.whileBoxIsOpen = [&] { stateWhileBoxOpen = socket.state(); };
+
+  const qint32 count =
+      modPOP3::GetMailCount(socket, AccountOf("127.0.0.1", user, password), host, server.port());
+
+  QTEST(count, "result");
+  QCOMPARE(host.boxes, message.isEmpty() ? QStringList() : QStringList{message});
+  QTRY_COMPARE(server.received(), sent);
+  QCOMPARE(socket.state(), QAbstractSocket::UnconnectedState);
+  QTRY_VERIFY(server.clientGone());
+  // The connection is dropped only once the box has been dismissed.
+  if (!message.isEmpty() && !server.received().isEmpty())
+    QCOMPARE(stateWhileBoxOpen, QAbstractSocket::ConnectedState);
+}
+
+void MailCountTest::refusedConnection() {
+  QTcpSocket socket;
+  TestHost host;
+  QElapsedTimer timer;
+  timer.start();
+  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf("127.0.0.1", "u", "p"), host, FreePort()), -1);
+  QCOMPARE(host.boxes, QStringList{kConnecting});
+  QVERIFY2(timer.elapsed() >= 1900 && timer.elapsed() < 3000, "waits out the greeting's 2 s");
+}
+
+void MailCountTest::staleConnectionClosedFirst() {
+  ScriptedServer stale({Line("+OK old\r\n")});
+  ScriptedServer fresh({Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK 9 9\r\n")});
+  QTcpSocket socket;
+  socket.connectToHost(QHostAddress::LocalHost, stale.port());
+  QVERIFY(socket.waitForConnected(1000));
+  QTRY_COMPARE(stale.connections(), 1);
+
+  TestHost host;
+  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf("127.0.0.1", "u", "p"), host, fresh.port()), 9);
+  QTRY_VERIFY(stale.clientGone());
+  QVERIFY(stale.received().isEmpty());
+}
+
+void MailCountTest::fieldsReadWhenNeeded() {
+  // The password is read after the user name was accepted: an edit made
+  // while the poll waits is what goes out.
+  QString password = "before";
+  ScriptedServer server(
+      {Line("+OK\r\n"), Line("+OK\r\n", 200ms), Line("+OK\r\n"), Line("+OK 1 1\r\n")});
+  QTimer::singleShot(100ms, [&] { password = "after"; });
+  modPOP3::Account account{[] { return QString("127.0.0.1"); }, [] { return QString("u"); },
+                           [&] { return password; }};
+  QTcpSocket socket;
+  TestHost host;
+  QCOMPARE(modPOP3::GetMailCount(socket, account, host, server.port()), 1);
+  QCOMPARE(server.received(), QByteArray("USER u\r\nPASS after\r\nSTAT\r\n"));
+}
+
+void MailCountTest::waitsSleepInsteadOfSpinning() {
+  // Every reply comes 1.5 s late: within the 2 s waits, past the STAT wait.
+  ScriptedServer server({Line("+OK\r\n", 1500ms), Line("+OK\r\n", 1500ms),
+                         Line("+OK\r\n", 1500ms), Line("+OK 1 1\r\n", 1500ms)});
+  QTcpSocket socket;
+  TestHost host;
+  const double cpuBefore = CpuSeconds();
+  QElapsedTimer wall;
+  wall.start();
+  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf("127.0.0.1", "u", "p"), host, server.port()),
+           -1);
+  const double cpu = CpuSeconds() - cpuBefore;
+  QCOMPARE(host.boxes, QStringList{kReading});
+  QVERIFY(wall.elapsed() >= 4900);
+  QVERIFY2(cpu < 0.1, qPrintable(QString("the poll cost %1 s of CPU time").arg(cpu)));
+}
+
+QTEST_GUILESS_MAIN(MailCountTest)
+#include "mail_count_test.moc"

@@ -1,0 +1,43 @@
+// A POP3 server on loopback that plays a script: a greeting when a client
+// connects, then one reply for each line the client sends. It runs in the
+// test's own event loop, which the client's waits keep turning.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QTcpServer>
+
+#include <chrono>
+
+class QTcpSocket;
+
+struct Chunk {
+  std::chrono::milliseconds delay{0};  // after the previous chunk, or the trigger
+  QByteArray bytes;
+  bool closeAfter = false;
+};
+using Reply = QList<Chunk>;
+
+class ScriptedServer : public QObject {
+  Q_OBJECT
+ public:
+  // replies[0] is sent on connection, replies[i] after the i-th line.
+  // A reply past the end of the list is never sent.
+  explicit ScriptedServer(QList<Reply> replies);
+
+  quint16 port() const { return server_.serverPort(); }
+  // Everything the client sent, over all connections.
+  QByteArray received() const { return received_; }
+  int connections() const { return connections_; }
+  // Whether the last client has closed its side.
+  bool clientGone() const { return clientGone_; }
+
+ private:
+  void Play(QTcpSocket* socket, const Reply& reply);
+
+  QTcpServer server_;
+  QList<Reply> replies_;
+  QByteArray received_;
+  int connections_ = 0;
+  bool clientGone_ = false;
+};
