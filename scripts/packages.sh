@@ -1,0 +1,7 @@
+# The Debian packages the program needs, sourced by run.sh and test.sh.
+# shellcheck shell=bash
+BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libspeechd-dev)
+RUN_PACKAGES=(libqt6widgets6 libqt6network6 libqt6dbus6 qt6-qpa-plugins
+  speech-dispatcher speech-dispatcher-espeak-ng)
+TEST_PACKAGES=(dovecot-pop3d dovecot-core xvfb openbox trayer xdotool x11-utils
+  imagemagick dbus iproute2 util-linux procps)
