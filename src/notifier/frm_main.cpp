@@ -35,6 +35,9 @@ frmMain::frmMain(host::Host& host, quint16 pop3Port)
       host_(host),
       pop3Port_(pop3Port),
       watch_([this] { return GetMailCount(); }) {
+  // A fixed window: it can be minimised and closed, not maximised.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setWindowTitle(host::AppTitle);
   setWindowIcon(QIcon(QStringLiteral(":/Tallowin.ico")));
 

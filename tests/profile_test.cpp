@@ -1,0 +1,188 @@
+// The INI file layer: what it reads, what a write changes and what it keeps.
+#include "settings/profile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray Read(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void Write(const QString& path, const QByteArray& content) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(content);
+}
+
+mode_t ModeOf(const QString& path) {
+  struct stat st {};
+  ::stat(QFile::encodeName(path).constData(), &st);
+  return st.st_mode & 07777;
+}
+
+}  // namespace
+
+class ProfileTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void finds_data();
+  void finds();
+  void writeKeepsEveryOtherByte_data();
+  void writeKeepsEveryOtherByte();
+  void readCutsLongValues();
+  void newFileIsPrivateExistingKeepsMode();
+  void failedWriteChangesNothing();
+  void killedWriterLeavesOldOrNew();
+};
+
+void ProfileTest::finds_data() {
+  QTest::addColumn<QByteArray>("content");
+  QTest::addColumn<QString>("key");
+  QTest::addColumn<QVariant>("value");  // invalid: not found
+
+  const QByteArray file =
+      "; Servername=comment\r\n"
+      "Servername=outside any section\r\n"
+      "[Other]\r\n"
+      "Username=not ours\r\n"
+      "[pop3]\r\n"
+      "  SERVERNAME  =  mail.example.org  \r\n"
+      "Password=a = b \"c\"\r\n"
+      "Password=second\r\n"
+      "Username=\r\n"
+      "[POP3]\r\n"
+      "Extra=later section is not read\r\n";
+  QTest::newRow("case and blanks") << file << "Servername" << QVariant("mail.example.org");
+  QTest::newRow("= and quotes kept, first wins") << file << "Password" << QVariant("a = b \"c\"");
+  QTest::newRow("empty value") << file << "Username" << QVariant("");
+  QTest::newRow("missing key") << file << "Extra" << QVariant();
+  QTest::newRow("empty file") << QByteArray() << "Servername" << QVariant();
+  QTest::newRow("UTF-8") << QByteArray("[POP3]\nUsername=j\xc3\xbcrgen\n") << "Username"
+                         << QVariant(QString::fromUtf8("jürgen"));
+  QTest::newRow("no line end") << QByteArray("[POP3]\nUsername=x") << "Username" << QVariant("x");
+  QTest::newRow("binary junk") << QByteArray("\0\xff[POP3\n=\n[\n", 11) << "Username" << QVariant();
+}
+
+void ProfileTest::finds() {
+  QFETCH(QByteArray, content);
+  QFETCH(QString, key);
+  QFETCH(QVariant, value);
+  const auto found = profile::FindValue(content, "POP3", key);
+  QCOMPARE(found.has_value(), value.isValid());
+  if (found) QCOMPARE(*found, value.toString());
+}
+
+void ProfileTest::writeKeepsEveryOtherByte_data() {
+  QTest::addColumn<QByteArray>("before");
+  QTest::addColumn<QString>("key");
+  QTest::addColumn<QString>("value");
+  QTest::addColumn<QByteArray>("after");
+
+  QTest::newRow("new file") << QByteArray() << "Servername" << "mail"
+                            << QByteArray("[POP3]\nServername=mail\n");
+  QTest::newRow("replace, CRLF and comments kept")
+      << QByteArray("; mine\r\n[Other]\r\nA=1\r\n\r\n[POP3]\r\nServername=old\r\nUsername=u\r\n")
+      << "servername" << "new"
+      << QByteArray("; mine\r\n[Other]\r\nA=1\r\n\r\n[POP3]\r\nservername=new\r\nUsername=u\r\n");
+  QTest::newRow("add key before the blank line ending the section")
+      << QByteArray("[POP3]\nServername=s\n\n[Other]\nB=2\n") << "Password" << "p w=1"
+      << QByteArray("[POP3]\nServername=s\nPassword=p w=1\n\n[Other]\nB=2\n");
+  QTest::newRow("add section after a last line without line end")
+      << QByteArray("[Other]\r\nB=2") << "Username" << "u"
+      << QByteArray("[Other]\r\nB=2\r\n[POP3]\r\nUsername=u\r\n");
+  QTest::newRow("add key after a last line without line end")
+      << QByteArray("[POP3]\nServername=s") << "Username" << "u"
+      << QByteArray("[POP3]\nServername=s\nUsername=u\n");
+  QTest::newRow("line breaks never reach the file")
+      << QByteArray("[POP3]\nPassword=old\n") << "Password" << "a\r\n[X]\nServername=evil"
+      << QByteArray("[POP3]\nPassword=a[X]Servername=evil\n");
+}
+
+void ProfileTest::writeKeepsEveryOtherByte() {
+  QFETCH(QByteArray, before);
+  QFETCH(QString, key);
+  QFETCH(QString, value);
+  QTEST(profile::WithValue(before, "POP3", key, value), "after");
+}
+
+void ProfileTest::readCutsLongValues() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("config.ini");
+  QCOMPARE(profile::ReadString("POP3", "Password", "none", 255, path), QString("none"));
+
+  const QString longValue(300, 'x');
+  Write(path, "[POP3]\nPassword=" + longValue.toUtf8() + "\n");
+  QCOMPARE(profile::ReadString("POP3", "Password", "", 255, path), QString(254, 'x'));
+
+  // A cut never leaves half of a character that takes two UTF-16 units.
+  const QString emoji = QString::fromUtf8("\xf0\x9f\x93\xab");  // one character, two units
+  Write(path, "[POP3]\nPassword=" + (QString(253, 'x') + emoji).toUtf8() + "\n");
+  QCOMPARE(profile::ReadString("POP3", "Password", "", 255, path), QString(253, 'x'));
+}
+
+void ProfileTest::newFileIsPrivateExistingKeepsMode() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("config.ini");
+  const mode_t umaskBefore = ::umask(0);
+  QVERIFY(!profile::WriteString("POP3", "Password", "secret", path));
+  QCOMPARE(ModeOf(path), mode_t(0600));
+
+  const QString shared = dir.filePath("shared.ini");
+  Write(shared, "[POP3]\n");
+  ::chmod(QFile::encodeName(shared).constData(), 0640);
+  QVERIFY(!profile::WriteString("POP3", "Username", "u", shared));
+  QCOMPARE(ModeOf(shared), mode_t(0640));
+  ::umask(umaskBefore);
+  // Nothing is left beside the file.
+  QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+void ProfileTest::failedWriteChangesNothing() {
+  QTemporaryDir dir;
+  const QString missingDir = dir.filePath("gone/config.ini");
+  const auto why = profile::WriteString("POP3", "Username", "u", missingDir);
+  QVERIFY(why);
+  QVERIFY(!why->isEmpty());
+  QVERIFY(!QFile::exists(missingDir));
+}
+
+void ProfileTest::killedWriterLeavesOldOrNew() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("config.ini");
+  // Large values make each save long enough to be cut at many points.
+  const QString a(200000, 'a');
+  const QString b(150000, 'b');
+  const QByteArray original = profile::WithValue({}, "POP3", "Password", "original");
+  Write(path, original);
+  const QList<QByteArray> whole{original, profile::WithValue(original, "POP3", "Password", a),
+                                profile::WithValue(original, "POP3", "Password", b)};
+
+  for (int round = 0; round < 60; ++round) {
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+      for (int i = 0;; ++i) (void)profile::WriteString("POP3", "Password", i % 2 ? b : a, path);
+    }
+    ::usleep(QRandomGenerator::global()->bounded(1000, 30000));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    const QByteArray now = Read(path);
+    QVERIFY2(whole.contains(now), qPrintable(QString("round %1: torn file of %2 bytes")
+                                                 .arg(round)
+                                                 .arg(now.size())));
+  }
+}
+
+QTEST_APPLESS_MAIN(ProfileTest)
+#include "profile_test.moc"
