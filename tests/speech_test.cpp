@@ -1,0 +1,131 @@
+// The announcement, against a fake speech server and a real private one.
+#include "speech/speech.h"
+#include "support/fake_speechd.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void PointAt(const QString& socketPath) {
+  qputenv("SPEECHD_ADDRESS", ("unix_socket:" + socketPath).toUtf8());
+}
+
+// A speech-dispatcher of the test's own, with its own config and log and
+// no audio device, logging every message it queues.
+class PrivateSpeechd {
+ public:
+  PrivateSpeechd() {
+    const QString d = dir_.path();
+    QDir(d).mkpath("conf");
+    QDir(d).mkpath("log");
+    QDir(d).mkpath("home");
+    WriteFile(d + "/home/.libao", "default_driver=null\n");
+    WriteFile(d + "/conf/speechd.conf", QString("LogDir \"%1/log\"\nLogLevel 5\n"
+                                                "AudioOutputMethod \"libao\"\n"
+                                                "AddModule \"espeak-ng\" \"sd_espeak-ng\" "
+                                                "\"/etc/speech-dispatcher/modules/espeak-ng.conf\"\n"
+                                                "DefaultModule espeak-ng\n")
+                                            .arg(d)
+                                            .toUtf8());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", d + "/home");
+    process_.setProcessEnvironment(env);
+    process_.start("speech-dispatcher", {"-s", "-t", "0", "-C", d + "/conf", "-c", "unix_socket",
+                                         "-S", socket(), "-P", d + "/pid", "-L", d + "/log"});
+  }
+  ~PrivateSpeechd() {
+    process_.terminate();
+    if (!process_.waitForFinished(3000)) process_.kill();
+    process_.waitForFinished(1000);
+  }
+  QString socket() const { return dir_.path() + "/sock"; }
+  bool ready() const { return QFile::exists(socket()); }
+  QByteArray log() const {
+    QFile file(dir_.path() + "/log/speech-dispatcher.log");
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+ private:
+  static void WriteFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) file.write(content);
+  }
+  QTemporaryDir dir_;
+  QProcess process_;
+};
+
+}  // namespace
+
+class SpeechTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void cleanup() { modSpeech::ReleaseVoice(); }
+  void eachTextQueuedAsMessage();
+  void reconnectsOnceWhenServerWentAway();
+  void noServerIsReported();
+  void realServerSpeaksBothInOrder();
+};
+
+void SpeechTest::eachTextQueuedAsMessage() {
+  QTemporaryDir dir;
+  FakeSpeechd server(dir.filePath("sock"));
+  PointAt(dir.filePath("sock"));
+  QCOMPARE(modSpeech::InitVoice(), std::nullopt);
+  QCOMPARE(modSpeech::Say("Tallowin"), std::nullopt);
+  QCOMPARE(modSpeech::Say("Tallowin"), std::nullopt);
+
+  QList<QByteArray> lines = server.lines();
+  QVERIFY(!lines.isEmpty() && lines.takeFirst().startsWith("SET SELF CLIENT_NAME"));
+  // MESSAGE priority queues a text behind one still being spoken; TEXT
+  // would cut the earlier one off.
+  const QList<QByteArray> once{"SET SELF PRIORITY MESSAGE", "speak", "Tallowin", "."};
+  QCOMPARE(lines, once + once);
+}
+
+void SpeechTest::reconnectsOnceWhenServerWentAway() {
+  QTemporaryDir dir;
+  FakeSpeechd server(dir.filePath("sock"), /*dropFirst=*/true);
+  PointAt(dir.filePath("sock"));
+  QCOMPARE(modSpeech::InitVoice(), std::nullopt);
+  QTRY_COMPARE(server.connections(), 1);
+  // Without care this write would end the program with SIGPIPE.
+  QCOMPARE(modSpeech::Say("Tallowin"), std::nullopt);
+  QCOMPARE(server.connections(), 2);
+  QVERIFY(server.lines().contains("Tallowin"));
+}
+
+void SpeechTest::noServerIsReported() {
+  QTemporaryDir dir;
+  PointAt(dir.filePath("nobody-listens"));
+  qputenv("SPEECHD_CMD", "/bin/false");
+  const auto why = modSpeech::InitVoice();
+  qunsetenv("SPEECHD_CMD");
+  QVERIFY(why);
+  QVERIFY2(why->startsWith("Error: No speech server could be reached\n"), qPrintable(*why));
+  QVERIFY2(why->size() > 42, qPrintable(*why));  // the library's own reason follows
+}
+
+void SpeechTest::realServerSpeaksBothInOrder() {
+  PrivateSpeechd server;
+  QTRY_VERIFY_WITH_TIMEOUT(server.ready(), 5000);
+  PointAt(server.socket());
+  QCOMPARE(modSpeech::InitVoice(), std::nullopt);
+  QCOMPARE(modSpeech::Say("Tallowin, you have mail, and this takes a while to say"),
+           std::nullopt);
+  QCOMPARE(modSpeech::Say("Tallowin"), std::nullopt);
+
+  const QByteArray first = "Command sent to output module: |<speak>Tallowin, you have mail";
+  const QByteArray second = "Command sent to output module: |<speak>Tallowin</speak>|";
+  QTRY_VERIFY_WITH_TIMEOUT(server.log().contains(second), 10000);
+  const QByteArray log = server.log();
+  QVERIFY2(log.contains(first), log.constData());
+  QVERIFY(log.indexOf(first) < log.indexOf(second));
+  QCOMPARE(log.count("Queueing message |Tallowin"), 2);
+}
+
+QTEST_GUILESS_MAIN(SpeechTest)
+#include "speech_test.moc"
