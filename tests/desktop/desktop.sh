@@ -1,0 +1,99 @@
+# A private X desktop for tests: Xvfb, the openbox window manager and the
+# trayer notification area, all stopped again when the test's shell exits.
+# Sourced by the desktop tests.
+# shellcheck shell=bash
+set -euo pipefail
+
+WORK=$(mktemp -d)
+chmod 755 "$WORK"
+PIDS=()
+
+stop_all() {
+  local i
+  for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
+    kill "${PIDS[i]}" 2>/dev/null || true
+    wait "${PIDS[i]}" 2>/dev/null || true
+  done
+  rm -rf "$WORK"
+}
+trap stop_all EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+step() { echo "--- $*"; }
+
+# wait_for SECONDS COMMAND...: runs COMMAND until it succeeds.
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@" >/dev/null 2>&1; do
+    ((SECONDS < deadline)) || return 1
+    sleep 0.1
+  done
+}
+
+wm_ready() {
+  local id
+  id=$(xprop -root _NET_SUPPORTING_WM_CHECK | awk '{print $NF}')
+  [[ $id == 0x* ]] && xprop -id "$id" _NET_SUPPORTING_WM_CHECK | grep -q "$id"
+}
+
+start_desktop() {
+  # No session bus: Qt then embeds its icon in trayer over XEmbed.
+  unset DBUS_SESSION_BUS_ADDRESS
+  export XDG_RUNTIME_DIR=$WORK/runtime
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$WORK/display" \
+    2>"$WORK/xvfb.log" &
+  PIDS+=($!)
+  wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+  export DISPLAY=:$(cat "$WORK/display")
+  openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
+  PIDS+=($!)
+  wait_for 10 wm_ready || fail "openbox did not start"
+  trayer --edge top --align right --height 32 --widthtype request >"$WORK/trayer.log" 2>&1 &
+  PIDS+=($!)
+  wait_for 10 xdotool search --class trayer || fail "trayer did not start"
+}
+
+# The visible windows of a program's class, less the one with the title given.
+windows_of_class_except() {
+  local class=$1 title=$2 id
+  for id in $(timeout 5 xdotool search --onlyvisible --class "$class" 2>/dev/null); do
+    [[ $(xdotool getwindowname "$id" 2>/dev/null) == "$title" ]] || echo "$id"
+  done
+}
+
+visible_window_named() {
+  timeout 5 xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1
+}
+
+# capture_window ID FILE: what the screen shows of that window.
+capture_window() {
+  local geometry
+  geometry=$(xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
+    /Width:/{w=$NF} /Height:/{h=$NF} END{print w "x" h "+" x "+" y}')
+  import -window root -crop "$geometry" +repage "$2"
+}
+
+# closest_icon CAPTURE ICON...: the icon file that looks most like the
+# capture, drawn at its size on its background colour.
+closest_icon() {
+  local capture=$1 best="" best_error="" size background icon error
+  shift
+  size=$(identify -format '%wx%h' "$capture")
+  background=$(convert "$capture" -format '%[pixel:p{0,0}]' info:)
+  for icon in "$@"; do
+    convert "$icon" -background "$background" -flatten -resize "$size!" "$WORK/reference.png"
+    error=$(compare -metric RMSE "$capture" "$WORK/reference.png" null: 2>&1 | awk '{print $1}')
+    echo "    $(basename "$icon"): RMSE $error" >&2
+    if [[ -z $best_error ]] || awk "BEGIN{exit !($error < $best_error)}"; then
+      best=$icon
+      best_error=$error
+    fi
+  done
+  basename "$best"
+}
