@@ -59,11 +59,16 @@ start_desktop() {
   wait_for 10 xdotool search --class trayer || fail "trayer did not start"
 }
 
-# The visible windows of a program's class, less the one with the title given.
-windows_of_class_except() {
-  local class=$1 title=$2 id
-  for id in $(timeout 5 xdotool search --onlyvisible --class "$class" 2>/dev/null); do
-    [[ $(xdotool getwindowname "$id" 2>/dev/null) == "$title" ]] || echo "$id"
+# The program's icon in the tray: its visible window no larger than a tray slot.
+tray_icon_of() {
+  local id size
+  for id in $(timeout 5 xdotool search --onlyvisible --class "$1" 2>/dev/null); do
+    size=$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/{w=$NF} /Height:/{h=$NF} END{print w, h}')
+    read -r w h <<<"$size"
+    if [[ -n $w ]] && ((w <= 48 && h <= 48)); then
+      echo "$id"
+      return
+    fi
   done
 }
 

@@ -17,13 +17,13 @@ send() {
   fail "driver did not do: $1"
 }
 
-has_tray_icon() { [[ -n $(windows_of_class_except tray_driver TrayDriver) ]]; }
+has_tray_icon() { [[ -n $(tray_icon_of tray_driver) ]]; }
 no_tray_icon() { ! has_tray_icon; }
 
 step "the icon embeds in the tray"
 wait_for 10 has_tray_icon || fail "no tray icon window"
 sleep 0.5
-icon=$(windows_of_class_except tray_driver TrayDriver | head -n 1)
+icon=$(tray_icon_of tray_driver)
 tray_y=$(xwininfo -id "$icon" | awk '/Absolute upper-left Y/{print $NF}')
 ((tray_y < 32)) || fail "the icon is not in the tray panel at the top"
 visible_window_named TrayDriver && fail "the window shows before any click"

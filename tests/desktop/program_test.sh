@@ -1,0 +1,203 @@
+#!/usr/bin/env bash
+# The whole program on a real desktop, against a real POP3 server on port 110
+# and a real speech server, in a network namespace of the test's own.
+# usage: program_test.sh APP_DIR ARTIFACT_DIR
+if [[ -z ${TALLOWIN_IN_NETNS:-} ]]; then
+  export TALLOWIN_IN_NETNS=1
+  exec unshare --net -- bash "$0" "$@"
+fi
+source "$(dirname "$0")/desktop.sh"
+ip link set lo up
+built_app=$1
+artifacts=$2
+rm -rf "$artifacts"
+mkdir -p "$artifacts"
+shot() { import -window root "$artifacts/$1.png"; }
+fail() {
+  shot failure 2>/dev/null || true
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# The program folder, copied so the test's config.ini stays its own.
+app=$WORK/app
+mkdir -p "$app"
+cp "$built_app/tallowin" "$built_app/Mail.ico" "$built_app/IsMail.ico" "$app/"
+
+start_dovecot() {
+  local d=$WORK/dovecot
+  mkdir -p "$d/run" "$d/state" "$d/mail/alice/Maildir/"{tmp,new,cur}
+  chown -R 65534:65534 "$d/mail"
+  echo 'alice:{PLAIN}secret' >"$d/users"
+  cat >"$d/dovecot.conf" <<CONF
+instance_name = tallowin-program-test
+base_dir = $d/run
+state_dir = $d/state
+log_path = $d/dovecot.log
+protocols = pop3
+listen = 127.0.0.1
+ssl = no
+disable_plaintext_auth = no
+auth_failure_delay = 0
+mail_location = maildir:~/Maildir
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u $d/users
+}
+userdb {
+  driver = static
+  args = uid=65534 gid=65534 home=$d/mail/%u
+}
+service anvil {
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
+}
+service pop3-login {
+  inet_listener pop3 {
+    port = 110
+  }
+  inet_listener pop3s {
+    port = 0
+  }
+}
+CONF
+  dovecot -F -c "$d/dovecot.conf" >"$d/stdout.log" 2>&1 &
+  PIDS+=($!)
+  wait_for 10 bash -c 'exec 3<>/dev/tcp/127.0.0.1/110 && head -c 3 <&3 | grep -q "+OK"' ||
+    fail "dovecot did not start: $(cat "$d"/*.log)"
+  MAILDIR=$d/mail/alice/Maildir
+  DOVECOT_LOG=$d/dovecot.log
+}
+
+deliver() {
+  local name=$RANDOM.$1
+  printf 'From: a@example.org\r\nSubject: %s\r\n\r\nHi\r\n' "$1" >"$MAILDIR/tmp/$name"
+  chown 65534:65534 "$MAILDIR/tmp/$name"
+  mv "$MAILDIR/tmp/$name" "$MAILDIR/new/$name"
+}
+
+start_speechd() {
+  local d=$WORK/speechd
+  mkdir -p "$d/conf" "$d/log" "$d/home"
+  echo "default_driver=null" >"$d/home/.libao"
+  cat >"$d/conf/speechd.conf" <<CONF
+LogDir "$d/log"
+LogLevel 5
+AudioOutputMethod "libao"
+AddModule "espeak-ng" "sd_espeak-ng" "/etc/speech-dispatcher/modules/espeak-ng.conf"
+DefaultModule espeak-ng
+CONF
+  HOME=$d/home speech-dispatcher -s -t 0 -C "$d/conf" -c unix_socket -S "$d/sock" \
+    -P "$d/pid" -L "$d/log" >/dev/null 2>&1 &
+  PIDS+=($!)
+  wait_for 10 test -S "$d/sock" || fail "speech-dispatcher did not start"
+  export SPEECHD_ADDRESS=unix_socket:$d/sock
+  SPEECHD_LOG=$d/log/speech-dispatcher.log
+}
+
+logins() { grep -c 'Login: user=<alice>' "$DOVECOT_LOG" || true; }
+spoken() { grep -c 'Queueing message |Tallowin|' "$SPEECHD_LOG" || true; }
+at_least_logins() { (($(logins) >= $1)); }
+main_window() {
+  local id
+  for id in $(timeout 5 xdotool search --onlyvisible --name '^Tallowin$' 2>/dev/null); do
+    [[ $id == "$(tray_icon)" ]] || echo "$id"
+  done | head -n 1
+}
+tray_icon() { tray_icon_of tallowin; }
+has_tray_icon() { [[ -n $(tray_icon) ]]; }
+no_tray_icon() { ! has_tray_icon; }
+window_shown() { [[ -n $(main_window) ]]; }
+window_hidden() { ! window_shown; }
+
+tray_shows() {
+  sleep 0.5
+  capture_window "$(tray_icon)" "$artifacts/tray-$2.png"
+  [[ $(closest_icon "$artifacts/tray-$2.png" "$app/Mail.ico" "$app/IsMail.ico") == "$1" ]] ||
+    fail "the tray icon does not show $1 ($2)"
+}
+
+# Waits for the next timer tick's poll to be logged in, and a moment more.
+next_tick() {
+  local before
+  before=$(logins)
+  wait_for 75 at_least_logins $((before + 1)) || fail "no poll within a minute"
+  sleep 1
+}
+
+start_program() {
+  "$app/tallowin" >"$WORK/program.log" 2>&1 &
+  PROGRAM=$!
+  PIDS+=("$PROGRAM")
+  wait_for 10 window_shown || fail "the window did not show: $(cat "$WORK/program.log")"
+  wait_for 10 has_tray_icon || fail "no tray icon"
+  sleep 0.5
+}
+
+start_desktop
+start_dovecot
+start_speechd
+
+step "the window shows the values of config.ini"
+printf '; kept by hand\n[POP3]\nServername=127.0.0.1\nUsername=alice\nPassword=secret\n\n[Other]\nKey=value\n' \
+  >"$app/config.ini"
+start_program
+shot window
+win=$(main_window)
+
+step "minimising polls once, hides the window and shows Mail.ico in the tray"
+xdotool windowminimize "$win"
+wait_for 10 at_least_logins 1 || fail "the baseline poll did not log in"
+wait_for 5 window_hidden || fail "the window was not hidden"
+tray_shows Mail.ico baseline
+
+step "new mail: IsMail.ico and \"Tallowin\" at the next tick, and the tick after"
+deliver one
+deliver two
+next_tick
+tray_shows IsMail.ico new-mail
+(($(spoken) == 1)) || fail "\"Tallowin\" was queued $(spoken) times, not once"
+next_tick
+sleep 1
+(($(spoken) == 2)) || fail "\"Tallowin\" was not said again at the next tick"
+
+step "mail removed: Mail.ico and silence"
+rm -f "$MAILDIR"/new/* "$MAILDIR"/cur/*
+next_tick
+tray_shows Mail.ico mail-gone
+(($(spoken) == 2)) || fail "\"Tallowin\" was said with no new mail"
+
+step "a double-click on the tray icon brings the window back"
+icon=$(tray_icon)
+xdotool mousemove --window "$icon" 8 8 click --repeat 2 --delay 80 1
+wait_for 5 window_shown || fail "the window did not come back"
+shot restored
+
+step "closing the window saves the fields and keeps the rest of config.ini"
+win=$(main_window)
+xdotool windowactivate --sync "$win"
+xdotool mousemove --window "$win" 100 73 click --repeat 3 1
+xdotool type --delay 20 'bob'
+xdotool key alt+F4
+wait_for 10 bash -c "! kill -0 $PROGRAM" || fail "the program did not end"
+expected=$'; kept by hand\n[POP3]\nServername=127.0.0.1\nUsername=bob\nPassword=secret\n\n[Other]\nKey=value'
+[[ $(cat "$app/config.ini") == "$expected" ]] || fail "config.ini holds: $(cat "$app/config.ini")"
+wait_for 5 no_tray_icon || fail "the tray icon outlived the program"
+
+step "SIGTERM ends the program without saving"
+cp "$app/config.ini" "$WORK/config.before"
+start_program
+win=$(main_window)
+xdotool windowactivate --sync "$win"
+xdotool mousemove --window "$win" 100 73 click --repeat 3 1
+xdotool type --delay 20 'mallory'
+before=$(logins)
+xdotool windowminimize "$win"
+wait_for 10 at_least_logins $((before + 1)) || true
+kill -TERM "$PROGRAM"
+wait_for 10 bash -c "! kill -0 $PROGRAM" || fail "SIGTERM did not end the program"
+cmp -s "$app/config.ini" "$WORK/config.before" || fail "SIGTERM changed config.ini"
+wait_for 5 no_tray_icon || fail "the tray icon outlived the program"
+
+echo "PASS: the whole program on a desktop"
