@@ -1,6 +1,10 @@
 // The window as it is made: captions, layout, focus, the masked password.
 #include "notifier/frm_main.h"
+#include "notifier/host.h"
+#include "support/scripted_server.h"
 #include "support/test_host.h"
+
+#include <QFile>
 
 #include <QApplication>
 #include <QLabel>
@@ -17,7 +21,20 @@ class FrmMainTest : public QObject {
   void focusAndTabOrder();
   void passwordShowsStars();
   void timerRunsFromCreation();
+  void ticksWhileShownDoNothing();
+  void minimiseWithoutTrayPollsAndStaysOnTaskbar();
+  void doubleClickRestores();
+  void onlyTheUsersCloseSaves_data();
+  void onlyTheUsersCloseSaves();
 };
+
+namespace {
+
+Reply Line(const QByteArray& bytes) {
+  return {Chunk{std::chrono::milliseconds(0), bytes, false}};
+}
+
+}  // namespace
 
 void FrmMainTest::captions() {
   TestHost host;
@@ -76,6 +93,69 @@ void FrmMainTest::timerRunsFromCreation() {
   frmMain form(host);
   QVERIFY(form.Timer1->isActive());
   QCOMPARE(form.Timer1->interval(), 60000);
+}
+
+void FrmMainTest::ticksWhileShownDoNothing() {
+  ScriptedServer server({Line("+OK\r\n")});
+  TestHost host;
+  frmMain form(host, server.port());
+  form.Text1->setText("127.0.0.1");
+  form.show();
+  form.Timer1Tick();
+  QTest::qWait(100);
+  QCOMPARE(server.connections(), 0);
+}
+
+void FrmMainTest::minimiseWithoutTrayPollsAndStaysOnTaskbar() {
+  ScriptedServer server(
+      {Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK 3 30\r\n")});
+  TestHost host;
+  frmMain form(host, server.port());
+  form.Text1->setText("127.0.0.1");
+  form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&form));
+  form.showMinimized();
+  QTRY_COMPARE(form.Watch().LastMailCount(), 3);
+  QCOMPARE(server.connections(), 1);
+  QVERIFY(host.boxes.isEmpty());
+  // There is no notification area here: hidden, it could never come back.
+  QVERIFY(form.isVisible());
+  QVERIFY(form.isMinimized());
+}
+
+void FrmMainTest::doubleClickRestores() {
+  TestHost host;
+  frmMain form(host);
+  form.setWindowState(Qt::WindowMinimized);
+  form.TrayMouseMessage(0x202);  // a single click
+  QVERIFY(!form.isVisible());
+  form.TrayMouseMessage(515);
+  QVERIFY(form.isVisible());
+  QVERIFY(!form.isMinimized());
+}
+
+void FrmMainTest::onlyTheUsersCloseSaves_data() {
+  QTest::addColumn<frmMain::UnloadMode>("mode");
+  QTest::addColumn<bool>("saves");
+  QTest::newRow("close button") << frmMain::UnloadMode::FormControlMenu << true;
+  QTest::newRow("the program itself") << frmMain::UnloadMode::FormCode << true;
+  QTest::newRow("session ends") << frmMain::UnloadMode::AppWindows << false;
+  QTest::newRow("signal") << frmMain::UnloadMode::AppTaskManager << false;
+}
+
+void FrmMainTest::onlyTheUsersCloseSaves() {
+  QFETCH(frmMain::UnloadMode, mode);
+  QFETCH(bool, saves);
+  const QString ini = host::AppFile("config.ini");
+  QFile::remove(ini);
+  TestHost host;
+  frmMain form(host);
+  form.Text2->setText("alice");
+  form.QueryUnload(mode);
+  QCOMPARE(host.ends, 1);
+  QCOMPARE(host.lastExitCode, 0);
+  QCOMPARE(QFile::exists(ini), saves);
+  QFile::remove(ini);
 }
 
 QTEST_MAIN(FrmMainTest)
