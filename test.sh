@@ -16,7 +16,7 @@ status=0
 (cd build && ctest -j"$jobs" --output-on-failure) || status=1
 # The desktop tests drive the program from outside and gain nothing here.
 (cd build-sanitize &&
-  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+  ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0 \
   LSAN_OPTIONS=suppressions=$PWD/../tests/lsan.supp:print_suppressions=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest -j"$jobs" --output-on-failure -LE desktop) || status=1

@@ -3,5 +3,6 @@
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libspeechd-dev)
 RUN_PACKAGES=(libqt6widgets6 libqt6network6 libqt6dbus6 qt6-qpa-plugins
   speech-dispatcher speech-dispatcher-espeak-ng)
-TEST_PACKAGES=(dovecot-pop3d dovecot-core xvfb openbox trayer xdotool x11-utils
+DEMO_PACKAGES=(dovecot-pop3d dovecot-core)
+TEST_PACKAGES=("${DEMO_PACKAGES[@]}" openssl xvfb openbox trayer xdotool x11-utils
   imagemagick dbus iproute2 util-linux procps)

@@ -3,7 +3,7 @@
 #include "support/dovecot.h"
 #include "support/test_host.h"
 
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QTest>
 
 class MailCountDovecotTest : public QObject {
@@ -11,10 +11,12 @@ class MailCountDovecotTest : public QObject {
  private slots:
   void countsAndFollowsTheMailbox();
   void wrongPassword();
+  void secureAndChosenPort_data();
+  void secureAndChosenPort();
 
  private:
   static qint32 Poll(const Dovecot& server, const QString& password, TestHost& host) {
-    QTcpSocket socket;
+    QSslSocket socket;
     const modPOP3::Account account{[] { return QString("127.0.0.1"); },
                                    [] { return QString("alice"); }, [=] { return password; }};
     return modPOP3::GetMailCount(socket, account, host, server.port());
@@ -46,6 +48,49 @@ void MailCountDovecotTest::wrongPassword() {
   QCOMPARE(host.boxes, QStringList{"Error: Sending Password to POP3 Server"});
   // The failure leaves nothing behind: the right password works at once.
   QCOMPARE(Poll(server, "right", host), 0);
+}
+
+void MailCountDovecotTest::secureAndChosenPort_data() {
+  QTest::addColumn<QString>("field");
+  QTest::addColumn<bool>("trustTestCa");
+  QTest::addColumn<int>("result");
+  QTest::addColumn<QString>("message");
+
+  const QString connecting = "Error: Connecting to POP3 Server\n";
+  QTest::newRow("trusted") << "pop3s://localhost:{tls}" << true << 0 << "";
+  QTest::newRow("untrusted") << "pop3s://localhost:{tls}" << false << -1
+                             << connecting + "The server's certificate is not trusted.";
+  QTest::newRow("another host's certificate")
+      << "pop3s://127.0.0.1:{tls}" << true << -1
+      << connecting + "The server's certificate names another host.";
+  QTest::newRow("TLS to a plain port") << "pop3s://localhost:{plain}" << true << -1 << "";
+  QTest::newRow("plain, chosen port") << "pop3://127.0.0.1:{plain}" << false << 0 << "";
+  QTest::newRow("plain, IPv6 and chosen port") << "pop3://[::1]:{plain}" << false << 0 << "";
+}
+
+void MailCountDovecotTest::secureAndChosenPort() {
+  QFETCH(QString, field);
+  QFETCH(bool, trustTestCa);
+  QFETCH(QString, message);
+  Dovecot server("alice", "pw", 0, /*tls=*/true);
+  QVERIFY2(server.error().isEmpty(), qPrintable(server.error()));
+
+  QSslSocket socket;
+  if (trustTestCa) {
+    QSslConfiguration config = socket.sslConfiguration();
+    config.addCaCertificates(server.certificate());
+    socket.setSslConfiguration(config);
+  }
+  const QString address = QString(field)
+                              .replace("{plain}", QString::number(server.port()))
+                              .replace("{tls}", QString::number(server.tlsPort()));
+  const modPOP3::Account account{[=] { return address; }, [] { return QString("alice"); },
+                                 [] { return QString("pw"); }};
+  TestHost host;
+  // The plain port passed is one nobody listens on: the field's port counts.
+  QTEST(modPOP3::GetMailCount(socket, account, host, FreePort()), "result");
+  if (!message.isEmpty()) QCOMPARE(host.boxes, QStringList{message});
+  else if (host.boxes.size() == 1) QVERIFY(host.boxes[0].startsWith("Error: Connecting"));
 }
 
 QTEST_GUILESS_MAIN(MailCountDovecotTest)

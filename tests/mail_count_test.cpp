@@ -4,7 +4,7 @@
 #include "support/test_host.h"
 
 #include <QElapsedTimer>
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QTest>
 #include <QTimer>
 
@@ -117,7 +117,7 @@ void MailCountTest::exchange() {
   QFETCH(QByteArray, sent);
 
   ScriptedServer server(replies);
-  QTcpSocket socket;
+  QSslSocket socket;
   TestHost host;
   QAbstractSocket::SocketState stateWhileBoxOpen = QAbstractSocket::UnconnectedState;
   host.whileBoxIsOpen = [&] { stateWhileBoxOpen = socket.state(); };
@@ -136,7 +136,7 @@ void MailCountTest::exchange() {
 }
 
 void MailCountTest::refusedConnection() {
-  QTcpSocket socket;
+  QSslSocket socket;
   TestHost host;
   QElapsedTimer timer;
   timer.start();
@@ -148,7 +148,7 @@ void MailCountTest::refusedConnection() {
 void MailCountTest::staleConnectionClosedFirst() {
   ScriptedServer stale({Line("+OK old\r\n")});
   ScriptedServer fresh({Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK 9 9\r\n")});
-  QTcpSocket socket;
+  QSslSocket socket;
   socket.connectToHost(QHostAddress::LocalHost, stale.port());
   QVERIFY(socket.waitForConnected(1000));
   QTRY_COMPARE(stale.connections(), 1);
@@ -168,7 +168,7 @@ void MailCountTest::fieldsReadWhenNeeded() {
   QTimer::singleShot(100ms, [&] { password = "after"; });
   modPOP3::Account account{[] { return QString("127.0.0.1"); }, [] { return QString("u"); },
                            [&] { return password; }};
-  QTcpSocket socket;
+  QSslSocket socket;
   TestHost host;
   QCOMPARE(modPOP3::GetMailCount(socket, account, host, server.port()), 1);
   QCOMPARE(server.received(), QByteArray("USER u\r\nPASS after\r\nSTAT\r\n"));
@@ -178,7 +178,7 @@ void MailCountTest::waitsSleepInsteadOfSpinning() {
   // Every reply comes 1.5 s late: within the 2 s waits, past the STAT wait.
   ScriptedServer server({Line("+OK\r\n", 1500ms), Line("+OK\r\n", 1500ms),
                          Line("+OK\r\n", 1500ms), Line("+OK 1 1\r\n", 1500ms)});
-  QTcpSocket socket;
+  QSslSocket socket;
   TestHost host;
   const double cpuBefore = CpuSeconds();
   QElapsedTimer wall;

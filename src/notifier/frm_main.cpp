@@ -9,7 +9,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QTimer>
 
 namespace {
@@ -31,7 +31,7 @@ frmMain::frmMain(host::Host& host, quint16 pop3Port)
       Text2(new QLineEdit(this)),
       Text3(new QLineEdit(this)),
       Timer1(new QTimer(this)),
-      sckClient(new QTcpSocket(this)),
+      sckClient(new QSslSocket(this)),
       host_(host),
       pop3Port_(pop3Port),
       watch_([this] { return GetMailCount(); }) {

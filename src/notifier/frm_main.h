@@ -9,7 +9,7 @@
 
 class QLabel;
 class QLineEdit;
-class QTcpSocket;
+class QSslSocket;
 class QTimer;
 
 namespace host {
@@ -45,7 +45,7 @@ class frmMain : public QWidget {
   QLineEdit* const Text2;
   QLineEdit* const Text3;
   QTimer* const Timer1;
-  QTcpSocket* const sckClient;
+  QSslSocket* const sckClient;
 
   const MailWatch& Watch() const { return watch_; }
 

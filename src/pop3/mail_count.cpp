@@ -1,6 +1,7 @@
 #include "pop3/mail_count.h"
 
 #include "notifier/host.h"
+#include "pop3/server_address.h"
 #include "pop3/stat_reply.h"
 
 #include <QDeadlineTimer>
@@ -49,10 +50,54 @@ void Send(QAbstractSocket& socket, const QByteArray& line) {
   if (socket.state() == QAbstractSocket::ConnectedState) socket.write(line);
 }
 
+// Why a secure connection failed, in words a user can act on.
+QString Explain(const QSslError& error) {
+  switch (error.error()) {
+    case QSslError::HostNameMismatch:
+      return QStringLiteral("The server's certificate names another host.");
+    case QSslError::CertificateExpired:
+      return QStringLiteral("The server's certificate has expired.");
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted:
+      return QStringLiteral("The server's certificate is not trusted.");
+    default:
+      return QStringLiteral("The server's certificate was refused: %1").arg(error.errorString());
+  }
+}
+
+// Opens the connection the server field asks for; the reason when it is
+// malformed.
+std::optional<QString> Connect(QSslSocket& socket, const QString& field, quint16 plainPort) {
+  const auto address = ParseServerField(field);
+  if (!address) return QStringLiteral("The server field is not a host name or a pop3:// or pop3s:// address.");
+  if (address->tls)
+    socket.connectToHostEncrypted(address->host, address->port.value_or(kPop3sPort));
+  else
+    socket.connectToHost(address->host, address->port.value_or(plainPort));
+  return std::nullopt;
+}
+
 // Runs the exchange; the message of the stage that failed, or none.
-QString Exchange(QAbstractSocket& socket, const Account& account, quint16 port, qint32& result) {
-  socket.connectToHost(account.server(), port);
-  if (!WaitForReply(socket, kMarker)) return QStringLiteral("Error: Connecting to POP3 Server");
+QString Exchange(QSslSocket& socket, const Account& account, quint16 plainPort, qint32& result) {
+  const QString connectFailed = QStringLiteral("Error: Connecting to POP3 Server");
+  QString tlsProblem;
+  QObject watch;  // ends both connections below when the exchange ends
+  QObject::connect(&socket, &QSslSocket::sslErrors, &watch, [&](const QList<QSslError>& errors) {
+    if (!errors.isEmpty() && tlsProblem.isEmpty()) tlsProblem = Explain(errors.first());
+  });
+  QObject::connect(&socket, &QAbstractSocket::errorOccurred, &watch,
+                   [&](QAbstractSocket::SocketError error) {
+                     if (error == QAbstractSocket::SslHandshakeFailedError && tlsProblem.isEmpty())
+                       tlsProblem = QStringLiteral("The secure connection failed: %1")
+                                        .arg(socket.errorString());
+                   });
+  if (const auto malformed = Connect(socket, account.server(), plainPort))
+    return connectFailed + '\n' + *malformed;
+  if (!WaitForReply(socket, kMarker))
+    return tlsProblem.isEmpty() ? connectFailed : connectFailed + '\n' + tlsProblem;
 
   const QString userFailed = QStringLiteral("Error: Sending Username to POP3 Server");
   const auto user = CommandLine("USER", account.user());
@@ -77,11 +122,11 @@ QString Exchange(QAbstractSocket& socket, const Account& account, quint16 port, 
 
 }  // namespace
 
-qint32 GetMailCount(QAbstractSocket& sckClient, const Account& account, host::Host& host,
-                    quint16 port) {
+qint32 GetMailCount(QSslSocket& sckClient, const Account& account, host::Host& host,
+                    quint16 plainPort) {
   qint32 result = -1;
   if (sckClient.state() != QAbstractSocket::UnconnectedState) sckClient.abort();
-  const QString failure = Exchange(sckClient, account, port, result);
+  const QString failure = Exchange(sckClient, account, plainPort, result);
   if (!failure.isEmpty()) host.MsgBox(failure);
   // No QUIT: dropping the connection ends the session without deleting mail.
   sckClient.abort();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QAbstractSocket>
+#include <QSslSocket>
 #include <QByteArrayView>
 #include <QString>
 
@@ -24,9 +25,10 @@ struct Account {
 inline constexpr quint16 kPop3Port = 110;
 
 // The number of messages in the mailbox, or -1 once the stage that failed
-// has been shown in a message box. The socket is closed on return.
-qint32 GetMailCount(QAbstractSocket& sckClient, const Account& account, host::Host& host,
-                    quint16 port = kPop3Port);
+// has been shown in a message box. The socket is closed on return. The
+// server field may ask for TLS or a port; plainPort is for tests only.
+qint32 GetMailCount(QSslSocket& sckClient, const Account& account, host::Host& host,
+                    quint16 plainPort = kPop3Port);
 
 // True when more than 3 bytes arrive within 2.0 s and the data taken holds
 // the marker. Whatever arrives later stays queued for the next wait.

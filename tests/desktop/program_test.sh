@@ -7,6 +7,7 @@ if [[ -z ${TALLOWIN_IN_NETNS:-} ]]; then
   exec unshare --net -- bash "$0" "$@"
 fi
 source "$(dirname "$0")/desktop.sh"
+source "$(dirname "$0")/../../scripts/mailbox.sh"
 ip link set lo up
 built_app=$1
 artifacts=$2
@@ -25,56 +26,9 @@ mkdir -p "$app"
 cp "$built_app/tallowin" "$built_app/Mail.ico" "$built_app/IsMail.ico" "$app/"
 
 start_dovecot() {
-  local d=$WORK/dovecot
-  mkdir -p "$d/run" "$d/state" "$d/mail/alice/Maildir/"{tmp,new,cur}
-  chown -R 65534:65534 "$d/mail"
-  echo 'alice:{PLAIN}secret' >"$d/users"
-  cat >"$d/dovecot.conf" <<CONF
-instance_name = tallowin-program-test
-base_dir = $d/run
-state_dir = $d/state
-log_path = $d/dovecot.log
-protocols = pop3
-listen = 127.0.0.1
-ssl = no
-disable_plaintext_auth = no
-auth_failure_delay = 0
-mail_location = maildir:~/Maildir
-passdb {
-  driver = passwd-file
-  args = scheme=PLAIN username_format=%u $d/users
-}
-userdb {
-  driver = static
-  args = uid=65534 gid=65534 home=$d/mail/%u
-}
-service anvil {
-  unix_listener anvil-auth-penalty {
-    mode = 0
-  }
-}
-service pop3-login {
-  inet_listener pop3 {
-    port = 110
-  }
-  inet_listener pop3s {
-    port = 0
-  }
-}
-CONF
-  dovecot -F -c "$d/dovecot.conf" >"$d/stdout.log" 2>&1 &
-  PIDS+=($!)
-  wait_for 10 bash -c 'exec 3<>/dev/tcp/127.0.0.1/110 && head -c 3 <&3 | grep -q "+OK"' ||
-    fail "dovecot did not start: $(cat "$d"/*.log)"
-  MAILDIR=$d/mail/alice/Maildir
-  DOVECOT_LOG=$d/dovecot.log
-}
-
-deliver() {
-  local name=$RANDOM.$1
-  printf 'From: a@example.org\r\nSubject: %s\r\n\r\nHi\r\n' "$1" >"$MAILDIR/tmp/$name"
-  chown 65534:65534 "$MAILDIR/tmp/$name"
-  mv "$MAILDIR/tmp/$name" "$MAILDIR/new/$name"
+  mailbox_start "$WORK/dovecot" 110 alice secret || fail "dovecot did not start"
+  PIDS+=("$MAILBOX_PID")
+  DOVECOT_LOG=$MAILBOX_LOG
 }
 
 start_speechd() {
@@ -153,8 +107,8 @@ wait_for 5 window_hidden || fail "the window was not hidden"
 tray_shows Mail.ico baseline
 
 step "new mail: IsMail.ico and \"Tallowin\" at the next tick, and the tick after"
-deliver one
-deliver two
+mailbox_deliver one
+mailbox_deliver two
 next_tick
 tray_shows IsMail.ico new-mail
 (($(spoken) == 1)) || fail "\"Tallowin\" was queued $(spoken) times, not once"
@@ -163,7 +117,7 @@ sleep 1
 (($(spoken) == 2)) || fail "\"Tallowin\" was not said again at the next tick"
 
 step "mail removed: Mail.ico and silence"
-rm -f "$MAILDIR"/new/* "$MAILDIR"/cur/*
+mailbox_empty
 next_tick
 tray_shows Mail.ico mail-gone
 (($(spoken) == 2)) || fail "\"Tallowin\" was said with no new mail"

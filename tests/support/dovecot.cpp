@@ -46,8 +46,8 @@ quint16 FreePort() {
   return server.serverPort();
 }
 
-Dovecot::Dovecot(const QString& user, const QString& password, quint16 port)
-    : user_(user), port_(port ? port : FreePort()) {
+Dovecot::Dovecot(const QString& user, const QString& password, quint16 port, bool tls)
+    : user_(user), port_(port ? port : FreePort()), tlsPort_(tls ? FreePort() : 0) {
   const QString dovecot = QStandardPaths::findExecutable("dovecot", {"/usr/sbin", "/usr/bin"});
   if (dovecot.isEmpty()) {
     error_ = "dovecot is not installed (dovecot-pop3d)";
@@ -59,13 +59,24 @@ Dovecot::Dovecot(const QString& user, const QString& password, quint16 port)
   QDir(d).mkpath(Maildir() + "/tmp");
   QDir(d).mkpath(Maildir() + "/new");
   QDir(d).mkpath(Maildir() + "/cur");
-  const QString conf = QString(R"(instance_name = pop3test-%2
+  QString ssl = "ssl = no\n";
+  if (tls) {
+    QProcess openssl;
+    openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3650",
+                              "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost",
+                              "-keyout", d + "/key.pem", "-out", certificate()});
+    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) {
+      error_ = "cannot make a test certificate (openssl)";
+      return;
+    }
+    ssl = QString("ssl = yes\nssl_cert = <%1\nssl_key = <%2/key.pem\n").arg(certificate(), d);
+  }
+  const QString conf = ssl + QString(R"(instance_name = pop3test-%2
 base_dir = %1/run
 state_dir = %1/state
 log_path = %1/dovecot.log
 protocols = pop3
-listen = 127.0.0.1
-ssl = no
+listen = 127.0.0.1, ::1
 disable_plaintext_auth = no
 auth_mechanisms = plain
 auth_failure_delay = 0
@@ -88,13 +99,15 @@ service pop3-login {
     port = %2
   }
   inet_listener pop3s {
-    port = 0
+    port = %4
+    ssl = yes
   }
 }
 )")
-                           .arg(d)
-                           .arg(port_)
-                           .arg(kMailUid);
+                                 .arg(d)
+                                 .arg(port_)
+                                 .arg(kMailUid)
+                                 .arg(tlsPort_);
   if (!WriteFile(d + "/dovecot.conf", conf.toUtf8()) ||
       !WriteFile(d + "/users", (user + ":{PLAIN}" + password + "\n").toUtf8()) ||
       !ChownTree(d + "/mail")) {

@@ -1,0 +1,92 @@
+# A throwaway POP3 mailbox: a private dovecot with its own config, one user
+# and one maildir, on a loopback port. Sourced by the demo and the tests.
+# Needs root (dovecot does), or sudo.
+# shellcheck shell=bash
+
+MAILBOX_AS_ROOT=()
+[[ $(id -u) -eq 0 ]] || MAILBOX_AS_ROOT=(sudo)
+
+# mailbox_start DIR PORT USER PASSWORD
+mailbox_start() {
+  local d=$1 port=$2 user=$3 password=$4
+  "${MAILBOX_AS_ROOT[@]}" mkdir -p "$d/run" "$d/state" "$d/mail/$user/Maildir/"{tmp,new,cur}
+  "${MAILBOX_AS_ROOT[@]}" chown -R 65534:65534 "$d/mail"
+  echo "$user:{PLAIN}$password" | "${MAILBOX_AS_ROOT[@]}" tee "$d/users" >/dev/null
+  "${MAILBOX_AS_ROOT[@]}" tee "$d/dovecot.conf" >/dev/null <<CONF
+instance_name = tallowin-mailbox-$port
+base_dir = $d/run
+state_dir = $d/state
+log_path = $d/dovecot.log
+protocols = pop3
+listen = 127.0.0.1
+ssl = no
+disable_plaintext_auth = no
+auth_failure_delay = 0
+mail_location = maildir:~/Maildir
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u $d/users
+}
+userdb {
+  driver = static
+  args = uid=65534 gid=65534 home=$d/mail/%u
+}
+service anvil {
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
+}
+service pop3-login {
+  inet_listener pop3 {
+    port = $port
+  }
+  inet_listener pop3s {
+    port = 0
+  }
+}
+CONF
+  "${MAILBOX_AS_ROOT[@]}" dovecot -F -c "$d/dovecot.conf" >/dev/null 2>&1 &
+  MAILBOX_PID=$!
+  MAILBOX_DIR=$d
+  MAILBOX_MAILDIR=$d/mail/$user/Maildir
+  MAILBOX_LOG=$d/dovecot.log
+  local tries
+  for ((tries = 0; tries < 100; tries++)); do
+    if (exec 3<>"/dev/tcp/127.0.0.1/$port" && head -c 3 <&3 | grep -q '+OK') 2>/dev/null; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "dovecot did not start on port $port" >&2
+  return 1
+}
+
+# mailbox_deliver SUBJECT: one new message, written whole before it shows.
+mailbox_deliver() {
+  local name=$RANDOM$RANDOM.tallowin
+  printf 'From: demo@localhost\r\nSubject: %s\r\n\r\nHello from Tallowin.\r\n' "$1" |
+    "${MAILBOX_AS_ROOT[@]}" tee "$MAILBOX_MAILDIR/tmp/$name" >/dev/null
+  "${MAILBOX_AS_ROOT[@]}" chown 65534:65534 "$MAILBOX_MAILDIR/tmp/$name"
+  "${MAILBOX_AS_ROOT[@]}" mv "$MAILBOX_MAILDIR/tmp/$name" "$MAILBOX_MAILDIR/new/$name"
+}
+
+mailbox_empty() {
+  "${MAILBOX_AS_ROOT[@]}" find "$MAILBOX_MAILDIR/new" "$MAILBOX_MAILDIR/cur" -type f -delete
+}
+
+mailbox_stop() {
+  [[ -n ${MAILBOX_PID:-} ]] || return 0
+  "${MAILBOX_AS_ROOT[@]}" dovecot -c "$MAILBOX_DIR/dovecot.conf" stop 2>/dev/null ||
+    "${MAILBOX_AS_ROOT[@]}" kill "$MAILBOX_PID" 2>/dev/null || true
+  wait "$MAILBOX_PID" 2>/dev/null || true
+  MAILBOX_PID=
+}
+
+# A loopback port nothing listens on.
+mailbox_free_port() {
+  local port
+  while :; do
+    port=$((20000 + RANDOM % 20000))
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
+  done
+}
