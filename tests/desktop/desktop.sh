@@ -41,8 +41,8 @@ wm_ready() {
   [[ $id == 0x* ]] && xprop -id "$id" _NET_SUPPORTING_WM_CHECK | grep -q "$id"
 }
 
-start_desktop() {
-  # No session bus: Qt then embeds its icon in trayer over XEmbed.
+# An X server alone, with no session bus in reach.
+start_xvfb() {
   unset DBUS_SESSION_BUS_ADDRESS
   export XDG_RUNTIME_DIR=$WORK/runtime
   mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -51,6 +51,12 @@ start_desktop() {
   PIDS+=($!)
   wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
   export DISPLAY=:$(cat "$WORK/display")
+}
+
+# The X server with a window manager and an XEmbed tray. With no session bus
+# Qt embeds its icon in trayer over XEmbed.
+start_desktop() {
+  start_xvfb
   openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
   PIDS+=($!)
   wait_for 10 wm_ready || fail "openbox did not start"
