@@ -104,6 +104,12 @@ void ProfileTest::writeKeepsEveryOtherByte_data() {
   QTest::newRow("add key after a last line without line end")
       << QByteArray("[POP3]\nServername=s") << "Username" << "u"
       << QByteArray("[POP3]\nServername=s\nUsername=u\n");
+  QTest::newRow("add key after a last line ending in a bare CR")
+      << QByteArray("[POP3]\r") << "Username" << "u"
+      << QByteArray("[POP3]\r\nUsername=u\n");
+  QTest::newRow("add section after a last line ending in a bare CR")
+      << QByteArray("[Other]\r") << "Username" << "u"
+      << QByteArray("[Other]\r\n[POP3]\nUsername=u\n");
   QTest::newRow("line breaks never reach the file")
       << QByteArray("[POP3]\nPassword=old\n") << "Password" << "a\r\n[X]\nServername=evil"
       << QByteArray("[POP3]\nPassword=a[X]Servername=evil\n");

@@ -20,6 +20,9 @@ constexpr auto kReplyWait = 2000ms;
 constexpr auto kStatWait = 500ms;
 constexpr qint64 kEnoughBytes = 3;  // a wait ends on more than this
 constexpr char kMarker[] = "+OK";
+// A reply line is at most 512 bytes; a server that sends more, while an error
+// box waits for its user, must not fill the memory.
+constexpr qint64 kReadLimit = 64 * 1024;
 
 // Everything received so far, once more than 3 bytes are in, or nothing at
 // the deadline. Sleeps in the event loop meanwhile, so the window, the tray
@@ -126,6 +129,7 @@ qint32 GetMailCount(QSslSocket& sckClient, const Account& account, host::Host& h
                     quint16 plainPort) {
   qint32 result = -1;
   if (sckClient.state() != QAbstractSocket::UnconnectedState) sckClient.abort();
+  sckClient.setReadBufferSize(kReadLimit);
   const QString failure = Exchange(sckClient, account, plainPort, result);
   if (!failure.isEmpty()) host.MsgBox(failure);
   // No QUIT: dropping the connection ends the session without deleting mail.

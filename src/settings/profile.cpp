@@ -100,6 +100,13 @@ QByteArray LineEndOf(const QByteArray& content) {
   return lf > 0 && content[lf - 1] == '\r' ? "\r\n" : "\n";
 }
 
+// What ends the text before offset end, so a line can follow: nothing after
+// a line end, LF after a bare CR, else the file's own line end.
+QByteArray EndLineAt(const QByteArray& content, qsizetype end, const QByteArray& eol) {
+  if (end == 0 || content[end - 1] == '\n') return {};
+  return content[end - 1] == '\r' ? QByteArray("\n") : eol;
+}
+
 }  // namespace
 
 std::optional<QString> FindValue(const QByteArray& content, const QString& section,
@@ -128,14 +135,11 @@ QByteArray WithValue(const QByteArray& content, const QString& section, const QS
     return out.replace(line.begin, line.textEnd - line.begin, keyText);
   }
   if (place.sectionLine) {
-    const Line& after = lines[place.lastContentLine];
-    QByteArray insert = keyText + eol;
-    // A last line without a line end needs one before the new key.
-    if (after.end == after.textEnd) insert.prepend(eol);
-    return out.insert(after.end, insert);
+    const qsizetype at = lines[place.lastContentLine].end;
+    return out.insert(at, EndLineAt(content, at, eol) + keyText + eol);
   }
-  if (!out.isEmpty() && !out.endsWith('\n')) out += eol;
-  return out + '[' + section.toUtf8() + ']' + eol + keyText + eol;
+  return out + EndLineAt(content, content.size(), eol) + '[' + section.toUtf8() + ']' + eol +
+         keyText + eol;
 }
 
 QString ReadString(const QString& section, const QString& key, const QString& defaultValue,

@@ -97,8 +97,9 @@ step "the window shows the values of config.ini"
 printf '; kept by hand\n[POP3]\nServername=127.0.0.1\nUsername=alice\nPassword=secret\n\n[Other]\nKey=value\n' \
   >"$app/config.ini"
 start_program
-shot window
 win=$(main_window)
+shot window
+capture_window "$win" "$artifacts/window-only.png"
 
 step "minimising polls once, hides the window and shows Mail.ico in the tray"
 xdotool windowminimize "$win"

@@ -4,6 +4,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 ScriptedServer::ScriptedServer(QList<Reply> replies) : replies_(std::move(replies)) {
   server_.listen(QHostAddress::LocalHost);
   connect(&server_, &QTcpServer::newConnection, this, [this] {
@@ -39,9 +41,31 @@ void ScriptedServer::Play(QTcpSocket* socket, const Reply& reply) {
     at += chunk.delay;
     QTimer::singleShot(at, this, [guarded, chunk] {
       if (!guarded || guarded->state() != QAbstractSocket::ConnectedState) return;
+      if (chunk.reset) {
+        const linger hard{1, 0};  // closing with a zero linger sends a reset
+        ::setsockopt(static_cast<int>(guarded->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                     sizeof hard);
+        guarded->abort();
+        return;
+      }
+      if (chunk.repeat > 1) return Flood(guarded, chunk.bytes, chunk.repeat);
       guarded->write(chunk.bytes);
       guarded->flush();
       if (chunk.closeAfter) guarded->disconnectFromHost();
     });
   }
+}
+
+void ScriptedServer::Flood(QTcpSocket* socket, const QByteArray& bytes, qint64 times) {
+  // Only a little is queued at a time, so the flood costs the client's
+  // memory, not the server's.
+  auto left = std::make_shared<qint64>(times);
+  auto topUp = [socket, bytes, left] {
+    while (*left > 0 && socket->bytesToWrite() < 256 * 1024) {
+      socket->write(bytes);
+      --*left;
+    }
+  };
+  QObject::connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+  topUp();
 }

@@ -15,6 +15,10 @@ struct Chunk {
   std::chrono::milliseconds delay{0};  // after the previous chunk, or the trigger
   QByteArray bytes;
   bool closeAfter = false;
+  // The bytes are sent this many times, as fast as the client takes them.
+  qint64 repeat = 1;
+  // Instead of sending, the connection is reset (a TCP RST).
+  bool reset = false;
 };
 using Reply = QList<Chunk>;
 
@@ -34,6 +38,7 @@ class ScriptedServer : public QObject {
 
  private:
   void Play(QTcpSocket* socket, const Reply& reply);
+  static void Flood(QTcpSocket* socket, const QByteArray& bytes, qint64 times);
 
   QTcpServer server_;
   QList<Reply> replies_;

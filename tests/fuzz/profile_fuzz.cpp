@@ -1,0 +1,54 @@
+// Any file content and any value: a write changes only our key's line (or
+// adds it, and its section), and a read gives the value back.
+#include "settings/profile.h"
+
+#include <QList>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+// The text of each line, without its line end.
+QList<QByteArray> Lines(const QByteArray& content) {
+  QList<QByteArray> lines = content.split('\n');
+  if (content.endsWith('\n') || content.isEmpty()) lines.removeLast();  // nothing follows
+  for (QByteArray& line : lines)
+    if (line.endsWith('\r')) line.chop(1);
+  return lines;
+}
+
+// What a write may touch: lines naming the key, and the section header.
+bool Ours(const QByteArray& line) {
+  const QByteArray t = line.trimmed().toLower();
+  return t.startsWith("username") || t == "[pop3]";
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // The first byte splits the input into the file and the value.
+  if (size == 0) return 0;
+  const std::size_t split = data[0] % (size);
+  const QByteArray content(reinterpret_cast<const char*>(data + 1),
+                           static_cast<qsizetype>(split > 0 ? split - 1 : 0));
+  const QString value = QString::fromUtf8(reinterpret_cast<const char*>(data + split),
+                                          static_cast<qsizetype>(size - split));
+
+  const QByteArray written = profile::WithValue(content, "POP3", "Username", value);
+
+  QString expected = value;
+  expected.remove('\r').remove('\n');
+  while (!expected.isEmpty() && (expected.front() == ' ' || expected.front() == '\t'))
+    expected.remove(0, 1);
+  while (!expected.isEmpty() && (expected.back() == ' ' || expected.back() == '\t')) expected.chop(1);
+  const auto read = profile::FindValue(written, "POP3", "Username");
+  if (!read || *read != expected) std::abort();
+
+  QList<QByteArray> before = Lines(content);
+  QList<QByteArray> after = Lines(written);
+  before.removeIf(Ours);
+  after.removeIf(Ours);
+  if (before != after) std::abort();
+  return 0;
+}

@@ -1,0 +1,161 @@
+// The mail count query against servers that misbehave: each must end in the
+// right stage's message or the right count, with the socket closed and the
+// memory bounded, and never in a crash or a hang.
+#include "pop3/mail_count.h"
+#include "support/dovecot.h"
+#include "support/scripted_server.h"
+#include "support/test_host.h"
+
+#include <QFile>
+#include <QSslSocket>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(QList<Reply>)
+
+namespace {
+
+const QString kConnecting = "Error: Connecting to POP3 Server";
+const QString kUsername = "Error: Sending Username to POP3 Server";
+const QString kPassword = "Error: Sending Password to POP3 Server";
+const QString kReading = "Error: Reading amount of mails on POP3 Server";
+
+Reply Line(const QByteArray& bytes, std::chrono::milliseconds delay = 0ms) {
+  return {Chunk{delay, bytes}};
+}
+
+Reply OneBytePerPacket(const QByteArray& bytes) {
+  Reply reply;
+  for (char c : bytes) reply << Chunk{30ms, QByteArray(1, c)};
+  return reply;
+}
+
+Reply Closed() {
+  return {Chunk{0ms, {}, /*closeAfter=*/true}};
+}
+
+Reply Reset() {
+  Chunk chunk;
+  chunk.reset = true;
+  return {chunk};
+}
+
+Reply Flood(const QByteArray& bytes, qint64 times) {
+  Chunk chunk{0ms, bytes};
+  chunk.repeat = times;
+  return {chunk};
+}
+
+// The most memory the process has held since ResetPeak().
+qint64 PeakResidentBytes() {
+  QFile status("/proc/self/status");
+  if (!status.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+  return 0;
+}
+
+void ResetPeak() {
+  QFile clear("/proc/self/clear_refs");
+  if (clear.open(QIODevice::WriteOnly)) clear.write("5");
+}
+
+}  // namespace
+
+class HostileServerTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void survives_data();
+  void survives();
+};
+
+void HostileServerTest::survives_data() {
+  QTest::addColumn<QList<Reply>>("replies");
+  QTest::addColumn<int>("result");
+  QTest::addColumn<QString>("message");  // "" for none, "*" for any stage's
+
+  const Reply hi = Line("+OK ready\r\n");
+  const Reply ok = Line("+OK\r\n");
+  const auto stat = [&](const QByteArray& reply) {
+    return QList<Reply>{hi, ok, ok, Line(reply)};
+  };
+  const QByteArray mb(1024 * 1024, 'x');
+
+  QTest::newRow("accepts, never answers") << QList<Reply>{} << -1 << kConnecting;
+  QTest::newRow("greeting -ERR") << QList<Reply>{Line("-ERR busy\r\n")} << -1 << kConnecting;
+  QTest::newRow("exactly 3 bytes") << QList<Reply>{Line("+OK")} << -1 << kConnecting;
+  QTest::newRow("+ok in lower case") << QList<Reply>{Line("+ok ready\r\n")} << -1 << kConnecting;
+  QTest::newRow("one byte per packet")
+      << QList<Reply>{OneBytePerPacket("+OK ready\r\n"), OneBytePerPacket("+OK\r\n"),
+                      OneBytePerPacket("+OK\r\n"), OneBytePerPacket("+OK 2 9\r\n")}
+      << -1 << "*";
+  QTest::newRow("greeting and USER reply in one packet")
+      << QList<Reply>{Line("+OK ready\r\n+OK\r\n")} << -1 << kUsername;
+  QTest::newRow("NUL bytes") << QList<Reply>{Line(QByteArray("+OK\0\0\r\n", 7)), ok, ok,
+                                             Line(QByteArray("+OK 2\0 9\r\n", 10))}
+                             << -1 << kReading;
+  QTest::newRow("8-bit bytes") << QList<Reply>{Line("+OK \xff\xfe\x80\r\n"), ok, ok,
+                                               Line("+OK 2 9\r\n")}
+                               << 2 << "";
+  QTest::newRow("100 MB flood after the greeting")
+      << QList<Reply>{hi + Flood(mb, 100)} << -1 << kUsername;
+  QTest::newRow("endless line of markers")
+      << QList<Reply>{hi, ok, ok, Flood(QByteArray(64 * 1024, ' ').replace(0, 3, "+OK"), 400)}
+      << -1 << kReading;
+  QTest::newRow("reset before greeting") << QList<Reply>{Reset()} << -1 << kConnecting;
+  QTest::newRow("reset after USER") << QList<Reply>{hi, Reset()} << -1 << kUsername;
+  QTest::newRow("reset after PASS") << QList<Reply>{hi, ok, Reset()} << -1 << kPassword;
+  QTest::newRow("reset after STAT") << QList<Reply>{hi, ok, ok, Reset()} << -1 << kReading;
+  QTest::newRow("close after USER") << QList<Reply>{hi, Closed()} << -1 << kUsername;
+  QTest::newRow("close after PASS") << QList<Reply>{hi, ok, Closed()} << -1 << kPassword;
+  QTest::newRow("close after STAT") << QList<Reply>{hi, ok, ok, Closed()} << -1 << kReading;
+  QTest::newRow("STAT without blank") << stat("+OK 2\r\n") << -1 << kReading;
+  QTest::newRow("STAT empty count") << stat("+OK  9\r\n") << -1 << kReading;
+  QTest::newRow("STAT negative count") << stat("+OK -2 9\r\n") << -1 << kReading;
+  QTest::newRow("STAT count past 2^31") << stat("+OK 2147483648 9\r\n") << -1 << kReading;
+  QTest::newRow("STAT letters") << stat("+OK two 9\r\n") << -1 << kReading;
+  QTest::newRow("STAT tab, not blank") << stat("+OK 2\t9\r\n") << -1 << kReading;
+  QTest::newRow("STAT extra fields") << stat("+OK 2 9 more\r\n") << -1 << kReading;
+  QTest::newRow("STAT -ERR") << stat("-ERR no\r\n") << -1 << kReading;
+  QTest::newRow("STAT 0.6 s late")
+      << QList<Reply>{hi, ok, ok, Line("+OK 2 9\r\n", 600ms)} << -1 << kReading;
+  QTest::newRow("slow, but within every wait")
+      << QList<Reply>{Line("+OK\r\n", 1800ms), Line("+OK\r\n", 1800ms), Line("+OK\r\n", 1800ms),
+                      Line("+OK 7 9\r\n", 400ms)}
+      << 7 << "";
+}
+
+void HostileServerTest::survives() {
+  QFETCH(QList<Reply>, replies);
+  QFETCH(QString, message);
+  ScriptedServer server(replies);
+  QSslSocket socket;
+  TestHost host;
+  // The box stays open a while, as it does until its user comes back: the
+  // server may go on sending meanwhile.
+  host.whileBoxIsOpen = [] { QTest::qWait(500); };
+  ResetPeak();
+  const qint64 before = PeakResidentBytes();
+
+  const qint32 count = modPOP3::GetMailCount(
+      socket, {[] { return QString("127.0.0.1"); }, [] { return QString("u"); },
+               [] { return QString("p"); }},
+      host, server.port());
+
+  QTEST(count, "result");
+  if (message == "*") {
+    QCOMPARE(host.boxes.size(), 1);
+    QVERIFY(host.boxes[0].startsWith("Error: "));
+  } else {
+    QCOMPARE(host.boxes, message.isEmpty() ? QStringList() : QStringList{message});
+  }
+  QCOMPARE(socket.state(), QAbstractSocket::UnconnectedState);
+  const qint64 grown = PeakResidentBytes() - before;
+  QVERIFY2(grown < 20 * 1024 * 1024, qPrintable(QString("grew by %1 bytes").arg(grown)));
+}
+
+QTEST_GUILESS_MAIN(HostileServerTest)
+#include "hostile_server_test.moc"
