@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# What the notifier costs while it waits: start-up time, memory after start
+# and after POLLS polls (default 10, one a minute), and wakeups between
+# ticks; each beside a bare Qt window with a tray icon (tray_driver)
+# measured in the same run. Runs on a private desktop, mailbox and speech
+# server. usage: idle_bench.sh BUILD_DIR [POLLS]
+source "$(dirname "$0")/../tests/desktop/desktop.sh"
+source "$(dirname "$0")/../scripts/mailbox.sh"
+build=$(cd "$1" && pwd)
+polls=${2:-10}
+
+start_desktop
+port=$(mailbox_free_port)
+mailbox_start "$WORK/mailbox" "$port" bench bench || fail "dovecot did not start"
+PIDS+=("$MAILBOX_PID")
+
+app=$WORK/app
+mkdir -p "$app"
+cp "$build/app/tallowin" "$build/app/Mail.ico" "$build/app/IsMail.ico" "$app/"
+printf '[POP3]\nServername=pop3://127.0.0.1:%s\nUsername=bench\nPassword=bench\n' "$port" \
+  >"$app/config.ini"
+
+start_speechd() {
+  local d=$WORK/speechd
+  mkdir -p "$d/conf" "$d/log" "$d/home"
+  echo "default_driver=null" >"$d/home/.libao"
+  printf 'AudioOutputMethod "libao"\nAddModule "espeak-ng" "sd_espeak-ng" "/etc/speech-dispatcher/modules/espeak-ng.conf"\nDefaultModule espeak-ng\n' \
+    >"$d/conf/speechd.conf"
+  HOME=$d/home speech-dispatcher -s -t 0 -C "$d/conf" -c unix_socket -S "$d/sock" \
+    -P "$d/pid" -L "$d/log" >/dev/null 2>&1 &
+  PIDS+=($!)
+  wait_for 10 test -S "$d/sock" || fail "speech-dispatcher did not start"
+}
+
+now_ms() { date +%s%3N; }
+window_named() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
+rss_kb() { awk '/^VmRSS:/{print $2}' "/proc/$1/status"; }
+pss_kb() { awk '/^Pss:/{print $2}' "/proc/$1/smaps_rollup"; }
+switches() { awk '/^voluntary_ctxt_switches:/{print $2}' "/proc/$1/status"; }
+logins() { grep -c 'Login: user=<bench>' "$MAILBOX_LOG" || true; }
+at_least_logins() { (($(logins) >= $1)); }
+
+# start_timed NAME COMMAND...: starts it, waits for its window; sets PID, MS.
+start_timed() {
+  local title=$1 t0
+  shift
+  t0=$(now_ms)
+  "$@" >/dev/null 2>&1 &
+  PID=$!
+  PIDS+=("$PID")
+  until window_named "$title"; do sleep 0.005; done
+  MS=$(($(now_ms) - t0))
+}
+
+stop() {
+  kill "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
+
+# Start-up with the speech server down: the library starts one of its own.
+export SPEECHD_ADDRESS=unix_socket:$WORK/speechd/sock
+start_timed Tallowin env SPEECHD_CMD="$(command -v speech-dispatcher)" "$app/tallowin"
+cold_ms=$MS
+stop "$PID"
+pkill -f "speech-dispatcher.*$WORK" 2>/dev/null || true
+rm -f "$WORK/speechd/sock"
+start_speechd
+
+# The baseline reads commands from standard input: keep it open.
+start_timed TrayDriver bash -c "exec \"$build/tests/tray_driver\" --show < <(sleep 100000)"
+base_ms=$MS
+base_pid=$PID
+start_timed Tallowin "$app/tallowin"
+warm_ms=$MS
+pid=$PID
+sleep 2
+rss_start=$(rss_kb "$pid")
+pss_start=$(pss_kb "$pid")
+base_rss=$(rss_kb "$base_pid")
+base_pss=$(pss_kb "$base_pid")
+
+echo "minimising and waiting for $polls polls, one a minute" >&2
+xdotool windowminimize "$(xdotool search --onlyvisible --name '^Tallowin$' | head -n 1)"
+wait_for 10 at_least_logins 1 || fail "no baseline poll"
+wait_for 75 at_least_logins 2 || fail "no timer poll"
+# Wakeups over 40 s that hold no tick, for both programs.
+sleep 5
+ours0=$(switches "$pid")
+base0=$(switches "$base_pid")
+sleep 40
+ours_wakeups=$((($(switches "$pid") - ours0) * 60 / 40))
+base_wakeups=$((($(switches "$base_pid") - base0) * 60 / 40))
+wait_for $((75 * polls)) at_least_logins $((polls + 1)) || fail "fewer than $polls polls"
+sleep 2
+rss_end=$(rss_kb "$pid")
+pss_end=$(pss_kb "$pid")
+
+ratio() { awk "BEGIN{printf \"%.2fx\", $1 / $2}"; }
+cat <<TABLE
+Idle benchmark on $(hostname), $(date -Iseconds); baseline: a bare Qt window with a tray icon
+
+| measure | Tallowin | baseline | ratio | target |
+|---|---|---|---|---|
+| start-up to window shown, speech server running | $warm_ms ms | $base_ms ms | $(ratio "$warm_ms" "$base_ms") | |
+| start-up to window shown, speech server started on demand | $cold_ms ms | $base_ms ms | $(ratio "$cold_ms" "$base_ms") | |
+| RSS after start | $rss_start KiB | $base_rss KiB | $(ratio "$rss_start" "$base_rss") | |
+| PSS after start | $pss_start KiB | $base_pss KiB | $(ratio "$pss_start" "$base_pss") | |
+| RSS after $polls polls | $rss_end KiB | | $(ratio "$rss_end" "$rss_start") of start | no growth |
+| PSS after $polls polls | $pss_end KiB | | $(ratio "$pss_end" "$pss_start") of start | no growth |
+| wakeups per minute between ticks (voluntary context switches) | $ours_wakeups | $base_wakeups | | a handful |
+TABLE

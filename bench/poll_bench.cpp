@@ -1,0 +1,136 @@
+// What one poll costs, against a private dovecot on loopback, beside the
+// floor: a minimal blocking client doing the same four exchanges. Also the
+// CPU time of a poll whose server stalls before each reply. Prints a
+// Markdown table; ratios are against the floor measured in the same run.
+#include "pop3/mail_count.h"
+#include "support/dovecot.h"
+#include "support/scripted_server.h"
+#include "support/test_host.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHostInfo>
+#include <QSslSocket>
+#include <QTextStream>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <ctime>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Sample {
+  double wallMs;
+  double cpuMs;
+};
+
+double CpuMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+template <typename F>
+Sample Measure(F poll) {
+  QElapsedTimer wall;
+  const double cpu = CpuMs();
+  wall.start();
+  poll();
+  return {wall.nsecsElapsed() / 1e6, CpuMs() - cpu};
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// Reads until a line end; false on a closed connection.
+bool ReadLine(int fd) {
+  char c;
+  while (::read(fd, &c, 1) == 1)
+    if (c == '\n') return true;
+  return false;
+}
+
+// The floor: blocking POSIX calls, no event loop, no waits of its own.
+int FloorPoll(quint16 port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int count = -1;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ReadLine(fd)) {
+    const char* lines[] = {"USER alice\r\n", "PASS pw\r\n", "STAT\r\n"};
+    bool ok = true;
+    for (const char* line : lines) ok = ok && ::write(fd, line, strlen(line)) > 0 && ReadLine(fd);
+    if (ok) count = 0;
+  }
+  ::close(fd);
+  return count;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  QTextStream out(stdout);
+  const int polls = argc > 1 ? QString(argv[1]).toInt() : 50;
+
+  Dovecot server("alice", "pw");
+  if (!server.error().isEmpty()) {
+    out << "cannot start dovecot: " << server.error() << Qt::endl;
+    return 1;
+  }
+  for (int i = 0; i < 20; ++i) server.AddMessage();
+
+  TestHost host;
+  QSslSocket socket;
+  const modPOP3::Account account{[] { return QString("127.0.0.1"); },
+                                 [] { return QString("alice"); }, [] { return QString("pw"); }};
+  std::vector<double> wall, cpu, floorWall, floorCpu;
+  // Interleaved, so drifts of the machine touch both alike.
+  for (int i = 0; i < polls; ++i) {
+    const Sample ours = Measure([&] {
+      if (modPOP3::GetMailCount(socket, account, host, server.port()) != 20) std::abort();
+    });
+    const Sample floor = Measure([&] {
+      if (FloorPoll(server.port()) != 0) std::abort();
+    });
+    wall.push_back(ours.wallMs);
+    cpu.push_back(ours.cpuMs);
+    floorWall.push_back(floor.wallMs);
+    floorCpu.push_back(floor.cpuMs);
+  }
+
+  // A server that waits 1.5 s before each reply: the STAT wait runs out.
+  std::vector<double> stalledCpu;
+  for (int i = 0; i < 3; ++i) {
+    ScriptedServer stalling({{Chunk{1500ms, "+OK\r\n"}}, {Chunk{1500ms, "+OK\r\n"}},
+                             {Chunk{1500ms, "+OK\r\n"}}, {Chunk{1500ms, "+OK 1 1\r\n"}}});
+    stalledCpu.push_back(Measure([&] {
+                           modPOP3::GetMailCount(socket, account, host, stalling.port());
+                         }).cpuMs);
+  }
+
+  const double w = Median(wall), c = Median(cpu), fw = Median(floorWall), fc = Median(floorCpu);
+  out << "Poll benchmark on " << QHostInfo::localHostName() << ", "
+      << QDateTime::currentDateTime().toString(Qt::ISODate) << ", " << polls
+      << " polls against dovecot on loopback (medians)\n\n";
+  out << "| measure | GetMailCount | floor client | ratio | target |\n";
+  out << "|---|---|---|---|---|\n";
+  out << QString("| wall time per poll | %1 ms | %2 ms | %3x | within 1.2x |\n")
+             .arg(w, 0, 'f', 2).arg(fw, 0, 'f', 2).arg(w / fw, 0, 'f', 2);
+  out << QString("| CPU time per poll | %1 ms | %2 ms | %3x | within 3x |\n")
+             .arg(c, 0, 'f', 2).arg(fc, 0, 'f', 2).arg(c / fc, 0, 'f', 2);
+  out << QString("| CPU time, server stalling 1.5 s a reply | %1 ms | | | under 5 ms |\n")
+             .arg(Median(stalledCpu), 0, 'f', 2);
+  return 0;
+}
