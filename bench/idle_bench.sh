@@ -66,8 +66,10 @@ pkill -f "speech-dispatcher.*$WORK" 2>/dev/null || true
 rm -f "$WORK/speechd/sock"
 start_speechd
 
-# The baseline reads commands from standard input: keep it open.
-start_timed TrayDriver bash -c "exec \"$build/tests/tray_driver\" --show < <(sleep 100000)"
+# The baseline reads commands from standard input: a pipe held open by us.
+mkfifo "$WORK/driver.in"
+exec 5<>"$WORK/driver.in"
+start_timed TrayDriver "$build/tests/tray_driver" --show <&5
 base_ms=$MS
 base_pid=$PID
 start_timed Tallowin "$app/tallowin"

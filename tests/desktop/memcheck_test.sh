@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# One whole cycle of the program under valgrind's memcheck: start, minimise,
+# a poll at minimise and one at a tick, restore from the tray, close. Fails
+# on any memory error and on any leak that is definitely lost.
+# usage: memcheck_test.sh APP_DIR SUPPRESSIONS; MEMCHECK_OPTIONS adds options
+# (--gen-suppressions=all, say).
+source "$(dirname "$0")/desktop.sh"
+source "$(dirname "$0")/../../scripts/mailbox.sh"
+built_app=$1
+suppressions=$2
+
+start_desktop
+port=$(mailbox_free_port)
+mailbox_start "$WORK/mailbox" "$port" alice secret || fail "dovecot did not start"
+PIDS+=("$MAILBOX_PID")
+mailbox_deliver first
+
+d=$WORK/speechd
+mkdir -p "$d/conf" "$d/log" "$d/home"
+echo "default_driver=null" >"$d/home/.libao"
+printf 'AudioOutputMethod "libao"\nAddModule "espeak-ng" "sd_espeak-ng" "/etc/speech-dispatcher/modules/espeak-ng.conf"\nDefaultModule espeak-ng\n' \
+  >"$d/conf/speechd.conf"
+HOME=$d/home speech-dispatcher -s -t 0 -C "$d/conf" -c unix_socket -S "$d/sock" \
+  -P "$d/pid" -L "$d/log" >/dev/null 2>&1 &
+PIDS+=($!)
+wait_for 10 test -S "$d/sock" || fail "speech-dispatcher did not start"
+export SPEECHD_ADDRESS=unix_socket:$d/sock
+
+app=$WORK/app
+mkdir -p "$app"
+cp "$built_app/tallowin" "$built_app/Mail.ico" "$built_app/IsMail.ico" "$app/"
+printf '[POP3]\nServername=pop3://127.0.0.1:%s\nUsername=alice\nPassword=secret\n' "$port" \
+  >"$app/config.ini"
+
+logins() { grep -c 'Login: user=<alice>' "$MAILBOX_LOG" || true; }
+at_least_logins() { (($(logins) >= $1)); }
+main_window() {
+  local id icon
+  icon=$(tray_icon_of tallowin)
+  for id in $(timeout 5 xdotool search --onlyvisible --name '^Tallowin$' 2>/dev/null); do
+    [[ $id == "$icon" ]] || echo "$id"
+  done | head -n 1
+}
+window_shown() { [[ -n $(main_window) ]]; }
+window_hidden() { ! window_shown; }
+
+step "start under memcheck"
+valgrind --tool=memcheck --leak-check=full --errors-for-leak-kinds=definite \
+  --show-leak-kinds=definite --error-exitcode=99 --suppressions="$suppressions" \
+  --log-file="$WORK/memcheck.log" ${MEMCHECK_OPTIONS:-} "$app/tallowin" &
+program=$!
+PIDS+=("$program")
+wait_for 120 window_shown || fail "the window did not show"
+wait_for 30 test -n "\$(tray_icon_of tallowin)" || true
+
+step "minimise: a poll, then one at the next tick"
+xdotool windowminimize "$(main_window)"
+wait_for 60 at_least_logins 1 || fail "no poll at minimise"
+wait_for 30 window_hidden || fail "the window was not hidden"
+wait_for 90 at_least_logins 2 || fail "no poll at a tick"
+
+step "restore from the tray, then close"
+xdotool mousemove --window "$(tray_icon_of tallowin)" 8 8 click --repeat 2 --delay 80 1
+wait_for 30 window_shown || fail "the window did not come back"
+xdotool windowactivate --sync "$(main_window)" key alt+F4
+status=0
+wait "$program" || status=$?
+grep -E "ERROR SUMMARY|definitely lost" "$WORK/memcheck.log" || true
+if ((status != 0)); then
+  cat "$WORK/memcheck.log" >&2
+  cp "$WORK/memcheck.log" memcheck.log 2>/dev/null || true
+  fail "memcheck found errors (exit $status)"
+fi
+echo "PASS: a whole cycle, clean under memcheck"
