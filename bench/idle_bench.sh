@@ -69,7 +69,8 @@ start_speechd
 # The baseline reads commands from standard input: a pipe held open by us.
 mkfifo "$WORK/driver.in"
 exec 5<>"$WORK/driver.in"
-start_timed TrayDriver "$build/tests/tray_driver" --show <&5
+# (a job started with & has its input from /dev/null unless it says otherwise)
+start_timed TrayDriver bash -c 'exec "$0" --show <&5' "$build/tests/tray_driver"
 base_ms=$MS
 base_pid=$PID
 start_timed Tallowin "$app/tallowin"

@@ -3,10 +3,11 @@
 // memory bounded, and never in a crash or a hang.
 #include "pop3/mail_count.h"
 #include "support/dovecot.h"
-#include "support/scripted_server.h"
+#include "support/pop3_script.h"
 #include "support/test_host.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSslSocket>
 #include <QTest>
 
@@ -14,18 +15,7 @@
 
 using namespace std::chrono_literals;
 
-Q_DECLARE_METATYPE(QList<Reply>)
-
 namespace {
-
-const QString kConnecting = "Error: Connecting to POP3 Server";
-const QString kUsername = "Error: Sending Username to POP3 Server";
-const QString kPassword = "Error: Sending Password to POP3 Server";
-const QString kReading = "Error: Reading amount of mails on POP3 Server";
-
-Reply Line(const QByteArray& bytes, std::chrono::milliseconds delay = 0ms) {
-  return {Chunk{delay, bytes}};
-}
 
 Reply OneBytePerPacket(const QByteArray& bytes) {
   Reply reply;
@@ -70,6 +60,7 @@ class HostileServerTest : public QObject {
  private slots:
   void survives_data();
   void survives();
+  void randomStreamsSplitAnywhere();
 };
 
 void HostileServerTest::survives_data() {
@@ -155,6 +146,62 @@ void HostileServerTest::survives() {
   QCOMPARE(socket.state(), QAbstractSocket::UnconnectedState);
   const qint64 grown = PeakResidentBytes() - before;
   QVERIFY2(grown < 20 * 1024 * 1024, qPrintable(QString("grew by %1 bytes").arg(grown)));
+}
+
+namespace {
+
+// A reply of random bytes, often holding the marker, blanks and digits.
+QByteArray RandomReply(QRandomGenerator& random) {
+  static const QList<QByteArray> pieces{"+OK", " ", "\r\n", "-ERR", "7", "42", "\t",
+                                        QByteArray(1, '\0'), "\xff", "+ok", "x"};
+  QByteArray reply;
+  const int length = random.bounded(1, 8);
+  for (int i = 0; i < length; ++i) reply += pieces[random.bounded(pieces.size())];
+  return reply;
+}
+
+// The reply cut at random points into chunks of at least 4 bytes, a few
+// milliseconds apart, so that no wait has to run to its deadline.
+Reply SplitAnywhere(const QByteArray& bytes, QRandomGenerator& random) {
+  Reply reply;
+  qsizetype at = 0;
+  while (at < bytes.size()) {
+    const qsizetype left = bytes.size() - at;
+    const qsizetype size = left < 8 ? left : random.bounded(4, static_cast<int>(left) + 1);
+    reply << Chunk{std::chrono::milliseconds(random.bounded(1, 10)), bytes.mid(at, size)};
+    at += size;
+  }
+  return reply;
+}
+
+}  // namespace
+
+void HostileServerTest::randomStreamsSplitAnywhere() {
+  // Seeded, so a failure can be played again.
+  for (quint32 seed = 1; seed <= 150; ++seed) {
+    QRandomGenerator random(seed);
+    QList<Reply> replies;
+    qint32 statCount = -1;
+    for (int stage = 0; stage < 4; ++stage) {
+      QByteArray bytes = RandomReply(random);
+      if (random.bounded(3) > 0) bytes = stage < 3 ? "+OK\r\n" : "+OK 42 7\r\n";
+      if (stage == 3 && bytes == "+OK 42 7\r\n") statCount = 42;
+      // Fewer than 4 bytes end no wait: pad, so the stage ends at once.
+      while (bytes.size() < 4) bytes += ' ';
+      replies << SplitAnywhere(bytes, random);
+    }
+    ScriptedServer server(replies);
+    QSslSocket socket;
+    TestHost host;
+    const qint32 count = modPOP3::GetMailCount(
+        socket, {[] { return QString("127.0.0.1"); }, [] { return QString("u"); },
+                 [] { return QString("p"); }},
+        host, server.port());
+    // A count only when the server really sent one; otherwise one box.
+    QVERIFY2(count == -1 || count == statCount, qPrintable(QString("seed %1").arg(seed)));
+    QCOMPARE(host.boxes.size(), count == -1 ? 1 : 0);
+    QCOMPARE(socket.state(), QAbstractSocket::UnconnectedState);
+  }
 }
 
 QTEST_GUILESS_MAIN(HostileServerTest)

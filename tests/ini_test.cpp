@@ -1,5 +1,6 @@
 // The three settings between the window's fields and config.ini.
 #include "settings/ini.h"
+#include "support/files.h"
 #include "support/test_host.h"
 
 #include <QFile>
@@ -10,17 +11,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QByteArray Read(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void Write(const QString& path, const QByteArray& content) {
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  file.write(content);
-}
 
 struct Fields {
   QLineEdit Text1, Text2, Text3;
@@ -59,7 +49,7 @@ void IniTest::firstStartThenSave() {
   TestHost host;
   fields.Save(path, host);
   QVERIFY(host.boxes.isEmpty());
-  QCOMPARE(Read(path),
+  QCOMPARE(ReadFile(path),
            QByteArray("[POP3]\nServername=mail.example.org\nUsername=alice\nPassword=secret\n"));
   struct stat st {};
   QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
@@ -95,19 +85,19 @@ void IniTest::roundTrips() {
 void IniTest::longValueLoadsCutAndSavesCut() {
   QTemporaryDir dir;
   const QString path = dir.filePath("config.ini");
-  Write(path, "[POP3]\nServername=" + QByteArray(300, 's') + "\n");
+  WriteFile(path, "[POP3]\nServername=" + QByteArray(300, 's') + "\n");
   Fields fields;
   fields.Load(path);
   QCOMPARE(fields.Text1.text(), QString(254, 's'));
   TestHost host;
   fields.Save(path, host);
-  QVERIFY(Read(path).startsWith("[POP3]\nServername=" + QByteArray(254, 's') + "\n"));
+  QVERIFY(ReadFile(path).startsWith("[POP3]\nServername=" + QByteArray(254, 's') + "\n"));
 }
 
 void IniTest::saveKeepsTheRestOfTheFile() {
   QTemporaryDir dir;
   const QString path = dir.filePath("config.ini");
-  Write(path,
+  WriteFile(path,
         "; written by hand\r\n[Window]\r\nLeft=10\r\n\r\n[POP3]\r\nServername=old\r\n"
         "Timeout=5\r\n\r\n[Later]\r\nX=y\r\n");
   Fields fields;
@@ -117,7 +107,7 @@ void IniTest::saveKeepsTheRestOfTheFile() {
   fields.Text3.setText("p");
   TestHost host;
   fields.Save(path, host);
-  QCOMPARE(Read(path),
+  QCOMPARE(ReadFile(path),
            QByteArray("; written by hand\r\n[Window]\r\nLeft=10\r\n\r\n[POP3]\r\nServername=new\r\n"
                       "Timeout=5\r\nUsername=u\r\nPassword=p\r\n\r\n[Later]\r\nX=y\r\n"));
 }
@@ -126,7 +116,7 @@ void IniTest::unwritableDirectoryIsReported() {
   QTemporaryDir dir;
   const QString path = dir.filePath("config.ini");
   const QByteArray before = "[POP3]\nServername=kept\nUsername=kept\nPassword=kept\n";
-  Write(path, before);
+  WriteFile(path, before);
   QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
   Fields fields;
   fields.Text1.setText("lost");
@@ -137,7 +127,7 @@ void IniTest::unwritableDirectoryIsReported() {
   QCOMPARE(host.boxes.size(), 1);  // one box for the three writes
   QVERIFY2(host.boxes[0].contains(path), qPrintable(host.boxes[0]));
   QVERIFY2(host.boxes[0].contains("Permission denied"), qPrintable(host.boxes[0]));
-  QCOMPARE(Read(path), before);
+  QCOMPARE(ReadFile(path), before);
 }
 
 QTEST_MAIN(IniTest)

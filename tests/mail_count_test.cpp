@@ -1,6 +1,6 @@
 #include "pop3/mail_count.h"
 #include "support/dovecot.h"
-#include "support/scripted_server.h"
+#include "support/pop3_script.h"
 #include "support/test_host.h"
 
 #include <QElapsedTimer>
@@ -12,18 +12,7 @@
 
 using namespace std::chrono_literals;
 
-Q_DECLARE_METATYPE(QList<Reply>)
-
 namespace {
-
-const QString kConnecting = "Error: Connecting to POP3 Server";
-const QString kUsername = "Error: Sending Username to POP3 Server";
-const QString kPassword = "Error: Sending Password to POP3 Server";
-const QString kReading = "Error: Reading amount of mails on POP3 Server";
-
-Reply Line(const QByteArray& bytes, std::chrono::milliseconds delay = 0ms) {
-  return {Chunk{delay, bytes}};
-}
 
 modPOP3::Account AccountOf(const QString& server, const QString& user, const QString& password) {
   return {[=] { return server; }, [=] { return user; }, [=] { return password; }};

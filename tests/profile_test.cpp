@@ -1,5 +1,6 @@
 // The INI file layer: what it reads, what a write changes and what it keeps.
 #include "settings/profile.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,17 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray Read(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void Write(const QString& path, const QByteArray& content) {
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  file.write(content);
-}
 
 mode_t ModeOf(const QString& path) {
   struct stat st {};
@@ -128,12 +118,12 @@ void ProfileTest::readCutsLongValues() {
   QCOMPARE(profile::ReadString("POP3", "Password", "none", 255, path), QString("none"));
 
   const QString longValue(300, 'x');
-  Write(path, "[POP3]\nPassword=" + longValue.toUtf8() + "\n");
+  WriteFile(path, "[POP3]\nPassword=" + longValue.toUtf8() + "\n");
   QCOMPARE(profile::ReadString("POP3", "Password", "", 255, path), QString(254, 'x'));
 
   // A cut never leaves half of a character that takes two UTF-16 units.
   const QString emoji = QString::fromUtf8("\xf0\x9f\x93\xab");  // one character, two units
-  Write(path, "[POP3]\nPassword=" + (QString(253, 'x') + emoji).toUtf8() + "\n");
+  WriteFile(path, "[POP3]\nPassword=" + (QString(253, 'x') + emoji).toUtf8() + "\n");
   QCOMPARE(profile::ReadString("POP3", "Password", "", 255, path), QString(253, 'x'));
 }
 
@@ -145,7 +135,7 @@ void ProfileTest::newFileIsPrivateExistingKeepsMode() {
   QCOMPARE(ModeOf(path), mode_t(0600));
 
   const QString shared = dir.filePath("shared.ini");
-  Write(shared, "[POP3]\n");
+  WriteFile(shared, "[POP3]\n");
   ::chmod(QFile::encodeName(shared).constData(), 0640);
   QVERIFY(!profile::WriteString("POP3", "Username", "u", shared));
   QCOMPARE(ModeOf(shared), mode_t(0640));
@@ -170,7 +160,7 @@ void ProfileTest::killedWriterLeavesOldOrNew() {
   const QString a(200000, 'a');
   const QString b(150000, 'b');
   const QByteArray original = profile::WithValue({}, "POP3", "Password", "original");
-  Write(path, original);
+  WriteFile(path, original);
   const QList<QByteArray> whole{original, profile::WithValue(original, "POP3", "Password", a),
                                 profile::WithValue(original, "POP3", "Password", b)};
 
@@ -183,7 +173,7 @@ void ProfileTest::killedWriterLeavesOldOrNew() {
     ::usleep(QRandomGenerator::global()->bounded(1000, 30000));
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
-    const QByteArray now = Read(path);
+    const QByteArray now = ReadFile(path);
     QVERIFY2(whole.contains(now), qPrintable(QString("round %1: torn file of %2 bytes")
                                                  .arg(round)
                                                  .arg(now.size())));
