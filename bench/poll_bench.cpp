@@ -14,12 +14,12 @@
 #include <QSslSocket>
 #include <QTextStream>
 
-#include <algorithm>
 #include <arpa/inet.h>
-#include <ctime>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
+#include <ctime>
 #include <vector>
 
 namespace {
@@ -113,11 +113,12 @@ int main(int argc, char* argv[]) {
   // A server that waits 1.5 s before each reply: the STAT wait runs out.
   std::vector<double> stalledCpu;
   for (int i = 0; i < 3; ++i) {
-    ScriptedServer stalling({{Chunk{1500ms, "+OK\r\n"}}, {Chunk{1500ms, "+OK\r\n"}},
-                             {Chunk{1500ms, "+OK\r\n"}}, {Chunk{1500ms, "+OK 1 1\r\n"}}});
-    stalledCpu.push_back(Measure([&] {
-                           modPOP3::GetMailCount(socket, account, host, stalling.port());
-                         }).cpuMs);
+    ScriptedServer stalling({{Chunk{1500ms, "+OK\r\n"}},
+                             {Chunk{1500ms, "+OK\r\n"}},
+                             {Chunk{1500ms, "+OK\r\n"}},
+                             {Chunk{1500ms, "+OK 1 1\r\n"}}});
+    stalledCpu.push_back(
+        Measure([&] { modPOP3::GetMailCount(socket, account, host, stalling.port()); }).cpuMs);
   }
 
   const double w = Median(wall), c = Median(cpu), fw = Median(floorWall), fc = Median(floorCpu);
@@ -127,9 +128,13 @@ int main(int argc, char* argv[]) {
   out << "| measure | GetMailCount | floor client | ratio | target |\n";
   out << "|---|---|---|---|---|\n";
   out << QString("| wall time per poll | %1 ms | %2 ms | %3x | within 1.2x |\n")
-             .arg(w, 0, 'f', 2).arg(fw, 0, 'f', 2).arg(w / fw, 0, 'f', 2);
+             .arg(w, 0, 'f', 2)
+             .arg(fw, 0, 'f', 2)
+             .arg(w / fw, 0, 'f', 2);
   out << QString("| CPU time per poll | %1 ms | %2 ms | %3x | within 3x |\n")
-             .arg(c, 0, 'f', 2).arg(fc, 0, 'f', 2).arg(c / fc, 0, 'f', 2);
+             .arg(c, 0, 'f', 2)
+             .arg(fc, 0, 'f', 2)
+             .arg(c / fc, 0, 'f', 2);
   out << QString("| CPU time, server stalling 1.5 s a reply | %1 ms | | | under 5 ms |\n")
              .arg(Median(stalledCpu), 0, 'f', 2);
   return 0;

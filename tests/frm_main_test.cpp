@@ -30,9 +30,7 @@ class FrmMainTest : public QObject {
 
 namespace {
 
-Reply Line(const QByteArray& bytes) {
-  return {Chunk{std::chrono::milliseconds(0), bytes, false}};
-}
+Reply Line(const QByteArray& bytes) { return {Chunk{std::chrono::milliseconds(0), bytes, false}}; }
 
 }  // namespace
 
@@ -107,8 +105,7 @@ void FrmMainTest::ticksWhileShownDoNothing() {
 }
 
 void FrmMainTest::minimiseWithoutTrayPollsAndStaysOnTaskbar() {
-  ScriptedServer server(
-      {Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK 3 30\r\n")});
+  ScriptedServer server({Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK 3 30\r\n")});
   TestHost host;
   frmMain form(host, server.port());
   form.Text1->setText("127.0.0.1");

@@ -23,9 +23,7 @@ Reply OneBytePerPacket(const QByteArray& bytes) {
   return reply;
 }
 
-Reply Closed() {
-  return {Chunk{0ms, {}, /*closeAfter=*/true}};
-}
+Reply Closed() { return {Chunk{0ms, {}, /*closeAfter=*/true}}; }
 
 Reply Reset() {
   Chunk chunk;
@@ -44,7 +42,8 @@ qint64 PeakResidentBytes() {
   QFile status("/proc/self/status");
   if (!status.open(QIODevice::ReadOnly)) return 0;
   for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    if (line.startsWith("VmHWM:"))
+      return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
   return 0;
 }
 
@@ -70,9 +69,7 @@ void HostileServerTest::survives_data() {
 
   const Reply hi = Line("+OK ready\r\n");
   const Reply ok = Line("+OK\r\n");
-  const auto stat = [&](const QByteArray& reply) {
-    return QList<Reply>{hi, ok, ok, Line(reply)};
-  };
+  const auto stat = [&](const QByteArray& reply) { return QList<Reply>{hi, ok, ok, Line(reply)}; };
   const QByteArray mb(1024 * 1024, 'x');
 
   QTest::newRow("accepts, never answers") << QList<Reply>{} << -1 << kConnecting;
@@ -94,8 +91,8 @@ void HostileServerTest::survives_data() {
   QTest::newRow("100 MB flood after the greeting")
       << QList<Reply>{hi + Flood(mb, 100)} << -1 << kUsername;
   QTest::newRow("endless line of markers")
-      << QList<Reply>{hi, ok, ok, Flood(QByteArray(64 * 1024, ' ').replace(0, 3, "+OK"), 400)}
-      << -1 << kReading;
+      << QList<Reply>{hi, ok, ok, Flood(QByteArray(64 * 1024, ' ').replace(0, 3, "+OK"), 400)} << -1
+      << kReading;
   QTest::newRow("reset before greeting") << QList<Reply>{Reset()} << -1 << kConnecting;
   QTest::newRow("reset after USER") << QList<Reply>{hi, Reset()} << -1 << kUsername;
   QTest::newRow("reset after PASS") << QList<Reply>{hi, ok, Reset()} << -1 << kPassword;
@@ -131,10 +128,11 @@ void HostileServerTest::survives() {
   ResetPeak();
   const qint64 before = PeakResidentBytes();
 
-  const qint32 count = modPOP3::GetMailCount(
-      socket, {[] { return QString("127.0.0.1"); }, [] { return QString("u"); },
-               [] { return QString("p"); }},
-      host, server.port());
+  const qint32 count =
+      modPOP3::GetMailCount(socket,
+                            {[] { return QString("127.0.0.1"); }, [] { return QString("u"); },
+                             [] { return QString("p"); }},
+                            host, server.port());
 
   QTEST(count, "result");
   if (message == "*") {
@@ -152,8 +150,8 @@ namespace {
 
 // A reply of random bytes, often holding the marker, blanks and digits.
 QByteArray RandomReply(QRandomGenerator& random) {
-  static const QList<QByteArray> pieces{"+OK", " ", "\r\n", "-ERR", "7", "42", "\t",
-                                        QByteArray(1, '\0'), "\xff", "+ok", "x"};
+  static const QList<QByteArray> pieces{
+      "+OK", " ", "\r\n", "-ERR", "7", "42", "\t", QByteArray(1, '\0'), "\xff", "+ok", "x"};
   QByteArray reply;
   const int length = random.bounded(1, 8);
   for (int i = 0; i < length; ++i) reply += pieces[random.bounded(pieces.size())];
@@ -193,10 +191,11 @@ void HostileServerTest::randomStreamsSplitAnywhere() {
     ScriptedServer server(replies);
     QSslSocket socket;
     TestHost host;
-    const qint32 count = modPOP3::GetMailCount(
-        socket, {[] { return QString("127.0.0.1"); }, [] { return QString("u"); },
-                 [] { return QString("p"); }},
-        host, server.port());
+    const qint32 count =
+        modPOP3::GetMailCount(socket,
+                              {[] { return QString("127.0.0.1"); }, [] { return QString("u"); },
+                               [] { return QString("p"); }},
+                              host, server.port());
     // A count only when the server really sent one; otherwise one box.
     QVERIFY2(count == -1 || count == statCount, qPrintable(QString("seed %1").arg(seed)));
     QCOMPARE(host.boxes.size(), count == -1 ? 1 : 0);

@@ -98,8 +98,8 @@ void IniTest::saveKeepsTheRestOfTheFile() {
   QTemporaryDir dir;
   const QString path = dir.filePath("config.ini");
   WriteFile(path,
-        "; written by hand\r\n[Window]\r\nLeft=10\r\n\r\n[POP3]\r\nServername=old\r\n"
-        "Timeout=5\r\n\r\n[Later]\r\nX=y\r\n");
+            "; written by hand\r\n[Window]\r\nLeft=10\r\n\r\n[POP3]\r\nServername=old\r\n"
+            "Timeout=5\r\n\r\n[Later]\r\nX=y\r\n");
   Fields fields;
   fields.Load(path);
   fields.Text1.setText("new");

@@ -89,8 +89,10 @@ void MailCountDovecotTest::secureAndChosenPort() {
   TestHost host;
   // The plain port passed is one nobody listens on: the field's port counts.
   QTEST(modPOP3::GetMailCount(socket, account, host, FreePort()), "result");
-  if (!message.isEmpty()) QCOMPARE(host.boxes, QStringList{message});
-  else if (host.boxes.size() == 1) QVERIFY(host.boxes[0].startsWith("Error: Connecting"));
+  if (!message.isEmpty())
+    QCOMPARE(host.boxes, QStringList{message});
+  else if (host.boxes.size() == 1)
+    QVERIFY(host.boxes[0].startsWith("Error: Connecting"));
 }
 
 QTEST_GUILESS_MAIN(MailCountDovecotTest)

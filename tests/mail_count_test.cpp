@@ -50,52 +50,53 @@ void MailCountTest::exchange_data() {
   const QByteArray all = "USER u\r\nPASS p\r\nSTAT\r\n";
 
   // No QUIT follows STAT: the bytes sent are exactly these.
-  QTest::newRow("count") << good << "u" << "p" << 4 << "" << all;
-  QTest::newRow("empty mailbox")
-      << QList<Reply>{good[0], good[1], good[2], Line("+OK 0 0\r\n")} << "u" << "p" << 0 << ""
-      << all;
+  QTest::newRow("count") << good << "u"
+                         << "p" << 4 << "" << all;
+  QTest::newRow("empty mailbox") << QList<Reply>{good[0], good[1], good[2], Line("+OK 0 0\r\n")}
+                                 << "u"
+                                 << "p" << 0 << "" << all;
   QTest::newRow("empty user name keeps the blank")
-      << good << "" << "p" << 4 << "" << QByteArray("USER \r\nPASS p\r\nSTAT\r\n");
-  QTest::newRow("8-bit password as UTF-8")
-      << good << "u" << QString::fromUtf8("pä") << 4 << ""
-      << QByteArray("USER u\r\nPASS p\xc3\xa4\r\nSTAT\r\n");
+      << good << ""
+      << "p" << 4 << "" << QByteArray("USER \r\nPASS p\r\nSTAT\r\n");
+  QTest::newRow("8-bit password as UTF-8") << good << "u" << QString::fromUtf8("pä") << 4 << ""
+                                           << QByteArray("USER u\r\nPASS p\xc3\xa4\r\nSTAT\r\n");
   QTest::newRow("marker after other text")
-      << QList<Reply>{Line("hello +OK\r\n"), good[1], good[2], good[3]} << "u" << "p" << 4 << ""
-      << all;
+      << QList<Reply>{Line("hello +OK\r\n"), good[1], good[2], good[3]} << "u"
+      << "p" << 4 << "" << all;
 
-  QTest::newRow("silent server") << QList<Reply>{} << "u" << "p" << -1 << kConnecting
-                                 << QByteArray();
-  QTest::newRow("greeting -ERR") << QList<Reply>{Line("-ERR go away\r\n")} << "u" << "p" << -1
-                                 << kConnecting << QByteArray();
-  QTest::newRow("3 bytes never end a wait")
-      << QList<Reply>{Line("+OK")} << "u" << "p" << -1 << kConnecting << QByteArray();
-  QTest::newRow("marker is case-sensitive")
-      << QList<Reply>{Line("+ok ready\r\n")} << "u" << "p" << -1 << kConnecting << QByteArray();
-  QTest::newRow("user rejected")
-      << QList<Reply>{good[0], Line("-ERR no\r\n")} << "u" << "p" << -1 << kUsername
-      << QByteArray("USER u\r\n");
+  QTest::newRow("silent server") << QList<Reply>{} << "u"
+                                 << "p" << -1 << kConnecting << QByteArray();
+  QTest::newRow("greeting -ERR") << QList<Reply>{Line("-ERR go away\r\n")} << "u"
+                                 << "p" << -1 << kConnecting << QByteArray();
+  QTest::newRow("3 bytes never end a wait") << QList<Reply>{Line("+OK")} << "u"
+                                            << "p" << -1 << kConnecting << QByteArray();
+  QTest::newRow("marker is case-sensitive") << QList<Reply>{Line("+ok ready\r\n")} << "u"
+                                            << "p" << -1 << kConnecting << QByteArray();
+  QTest::newRow("user rejected") << QList<Reply>{good[0], Line("-ERR no\r\n")} << "u"
+                                 << "p" << -1 << kUsername << QByteArray("USER u\r\n");
   QTest::newRow("wrong password, no STAT")
       << QList<Reply>{good[0], good[1], Line("-ERR [AUTH] Authentication failed.\r\n")} << "u"
       << "p" << -1 << kPassword << QByteArray("USER u\r\nPASS p\r\n");
   QTest::newRow("STAT reply later than 0.5 s")
-      << QList<Reply>{good[0], good[1], good[2], Line("+OK 4 300\r\n", 700ms)} << "u" << "p" << -1
-      << kReading << all;
+      << QList<Reply>{good[0], good[1], good[2], Line("+OK 4 300\r\n", 700ms)} << "u"
+      << "p" << -1 << kReading << all;
   QTest::newRow("STAT reply unreadable")
-      << QList<Reply>{good[0], good[1], good[2], Line("+OK 4\r\n")} << "u" << "p" << -1
-      << kReading << all;
+      << QList<Reply>{good[0], good[1], good[2], Line("+OK 4\r\n")} << "u"
+      << "p" << -1 << kReading << all;
   QTest::newRow("STAT count past 2^31")
-      << QList<Reply>{good[0], good[1], good[2], Line("+OK 4294967296 1\r\n")} << "u" << "p" << -1
-      << kReading << all;
+      << QList<Reply>{good[0], good[1], good[2], Line("+OK 4294967296 1\r\n")} << "u"
+      << "p" << -1 << kReading << all;
   // The greeting wait takes the first 4 bytes; the rest is what the USER
   // wait finds, and it holds no marker.
-  QTest::newRow("split greeting")
-      << QList<Reply>{{Chunk{0ms, "+OK "}, Chunk{100ms, "ready\r\n"}}, Line("+OK\r\n", 300ms)}
-      << "u" << "p"
-      << -1 << kUsername << QByteArray("USER u\r\n");
-  QTest::newRow("CR in user name is never sent")
-      << good << "u\r\nDELE 1" << "p" << -1 << kUsername << QByteArray();
+  QTest::newRow("split greeting") << QList<Reply>{{Chunk{0ms, "+OK "}, Chunk{100ms, "ready\r\n"}},
+                                                  Line("+OK\r\n", 300ms)}
+                                  << "u"
+                                  << "p" << -1 << kUsername << QByteArray("USER u\r\n");
+  QTest::newRow("CR in user name is never sent") << good << "u\r\nDELE 1"
+                                                 << "p" << -1 << kUsername << QByteArray();
   QTest::newRow("LF in password is never sent")
-      << good << "u" << "p\nDELE 1" << -1 << kPassword << QByteArray("USER u\r\n");
+      << good << "u"
+      << "p\nDELE 1" << -1 << kPassword << QByteArray("USER u\r\n");
 }
 
 void MailCountTest::exchange() {
@@ -165,8 +166,8 @@ void MailCountTest::fieldsReadWhenNeeded() {
 
 void MailCountTest::waitsSleepInsteadOfSpinning() {
   // Every reply comes 1.5 s late: within the 2 s waits, past the STAT wait.
-  ScriptedServer server({Line("+OK\r\n", 1500ms), Line("+OK\r\n", 1500ms),
-                         Line("+OK\r\n", 1500ms), Line("+OK 1 1\r\n", 1500ms)});
+  ScriptedServer server({Line("+OK\r\n", 1500ms), Line("+OK\r\n", 1500ms), Line("+OK\r\n", 1500ms),
+                         Line("+OK 1 1\r\n", 1500ms)});
   QSslSocket socket;
   TestHost host;
   const double cpuBefore = CpuSeconds();

@@ -8,10 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 namespace {
 
@@ -79,30 +79,31 @@ void ProfileTest::writeKeepsEveryOtherByte_data() {
   QTest::addColumn<QString>("value");
   QTest::addColumn<QByteArray>("after");
 
-  QTest::newRow("new file") << QByteArray() << "Servername" << "mail"
-                            << QByteArray("[POP3]\nServername=mail\n");
+  QTest::newRow("new file") << QByteArray() << "Servername"
+                            << "mail" << QByteArray("[POP3]\nServername=mail\n");
   QTest::newRow("replace, CRLF and comments kept")
       << QByteArray("; mine\r\n[Other]\r\nA=1\r\n\r\n[POP3]\r\nServername=old\r\nUsername=u\r\n")
-      << "servername" << "new"
+      << "servername"
+      << "new"
       << QByteArray("; mine\r\n[Other]\r\nA=1\r\n\r\n[POP3]\r\nservername=new\r\nUsername=u\r\n");
   QTest::newRow("add key before the blank line ending the section")
-      << QByteArray("[POP3]\nServername=s\n\n[Other]\nB=2\n") << "Password" << "p w=1"
-      << QByteArray("[POP3]\nServername=s\nPassword=p w=1\n\n[Other]\nB=2\n");
+      << QByteArray("[POP3]\nServername=s\n\n[Other]\nB=2\n") << "Password"
+      << "p w=1" << QByteArray("[POP3]\nServername=s\nPassword=p w=1\n\n[Other]\nB=2\n");
   QTest::newRow("add section after a last line without line end")
-      << QByteArray("[Other]\r\nB=2") << "Username" << "u"
-      << QByteArray("[Other]\r\nB=2\r\n[POP3]\r\nUsername=u\r\n");
+      << QByteArray("[Other]\r\nB=2") << "Username"
+      << "u" << QByteArray("[Other]\r\nB=2\r\n[POP3]\r\nUsername=u\r\n");
   QTest::newRow("add key after a last line without line end")
-      << QByteArray("[POP3]\nServername=s") << "Username" << "u"
-      << QByteArray("[POP3]\nServername=s\nUsername=u\n");
+      << QByteArray("[POP3]\nServername=s") << "Username"
+      << "u" << QByteArray("[POP3]\nServername=s\nUsername=u\n");
   QTest::newRow("add key after a last line ending in a bare CR")
-      << QByteArray("[POP3]\r") << "Username" << "u"
-      << QByteArray("[POP3]\r\nUsername=u\n");
+      << QByteArray("[POP3]\r") << "Username"
+      << "u" << QByteArray("[POP3]\r\nUsername=u\n");
   QTest::newRow("add section after a last line ending in a bare CR")
-      << QByteArray("[Other]\r") << "Username" << "u"
-      << QByteArray("[Other]\r\n[POP3]\nUsername=u\n");
+      << QByteArray("[Other]\r") << "Username"
+      << "u" << QByteArray("[Other]\r\n[POP3]\nUsername=u\n");
   QTest::newRow("line breaks never reach the file")
-      << QByteArray("[POP3]\nPassword=old\n") << "Password" << "a\r\n[X]\nServername=evil"
-      << QByteArray("[POP3]\nPassword=a[X]Servername=evil\n");
+      << QByteArray("[POP3]\nPassword=old\n") << "Password"
+      << "a\r\n[X]\nServername=evil" << QByteArray("[POP3]\nPassword=a[X]Servername=evil\n");
 }
 
 void ProfileTest::writeKeepsEveryOtherByte() {
@@ -174,9 +175,8 @@ void ProfileTest::killedWriterLeavesOldOrNew() {
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     const QByteArray now = ReadFile(path);
-    QVERIFY2(whole.contains(now), qPrintable(QString("round %1: torn file of %2 bytes")
-                                                 .arg(round)
-                                                 .arg(now.size())));
+    QVERIFY2(whole.contains(now),
+             qPrintable(QString("round %1: torn file of %2 bytes").arg(round).arg(now.size())));
   }
 }
 

@@ -29,14 +29,14 @@ void ServerAddressTest::parses_data() {
 
   QTest::newRow("pop3s") << "pop3s://pop.example.org" << true << "pop.example.org" << Port()
                          << true;
-  QTest::newRow("pop3s with port") << "pop3s://pop.example.org:1995" << true
-                                   << "pop.example.org" << Port(1995) << true;
+  QTest::newRow("pop3s with port")
+      << "pop3s://pop.example.org:1995" << true << "pop.example.org" << Port(1995) << true;
   QTest::newRow("upper-case scheme") << "POP3S://h" << true << "h" << Port() << true;
   QTest::newRow("pop3 with port") << "pop3://127.0.0.1:1110" << true << "127.0.0.1" << Port(1110)
                                   << false;
   QTest::newRow("pop3") << "pop3://h/" << true << "h" << Port() << false;
-  QTest::newRow("IPv6 in brackets") << "pop3s://[2001:db8::1]" << true << "2001:db8::1" << Port()
-                                    << true;
+  QTest::newRow("IPv6 in brackets")
+      << "pop3s://[2001:db8::1]" << true << "2001:db8::1" << Port() << true;
   QTest::newRow("IPv6 with port") << "pop3://[::1]:2110" << true << "::1" << Port(2110) << false;
 
   QTest::newRow("no host") << "pop3s://" << false << "" << Port() << false;

@@ -24,13 +24,14 @@ class PrivateSpeechd {
     QDir(d).mkpath("log");
     QDir(d).mkpath("home");
     WriteFile(d + "/home/.libao", "default_driver=null\n");
-    WriteFile(d + "/conf/speechd.conf", QString("LogDir \"%1/log\"\nLogLevel 5\n"
-                                                "AudioOutputMethod \"libao\"\n"
-                                                "AddModule \"espeak-ng\" \"sd_espeak-ng\" "
-                                                "\"/etc/speech-dispatcher/modules/espeak-ng.conf\"\n"
-                                                "DefaultModule espeak-ng\n")
-                                            .arg(d)
-                                            .toUtf8());
+    WriteFile(d + "/conf/speechd.conf",
+              QString("LogDir \"%1/log\"\nLogLevel 5\n"
+                      "AudioOutputMethod \"libao\"\n"
+                      "AddModule \"espeak-ng\" \"sd_espeak-ng\" "
+                      "\"/etc/speech-dispatcher/modules/espeak-ng.conf\"\n"
+                      "DefaultModule espeak-ng\n")
+                  .arg(d)
+                  .toUtf8());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", d + "/home");
     process_.setProcessEnvironment(env);
@@ -114,8 +115,7 @@ void SpeechTest::realServerSpeaksBothInOrder() {
   QTRY_VERIFY_WITH_TIMEOUT(server.ready(), 5000);
   PointAt(server.socket());
   QCOMPARE(modSpeech::InitVoice(), std::nullopt);
-  QCOMPARE(modSpeech::Say("Tallowin, you have mail, and this takes a while to say"),
-           std::nullopt);
+  QCOMPARE(modSpeech::Say("Tallowin, you have mail, and this takes a while to say"), std::nullopt);
   QCOMPARE(modSpeech::Say("Tallowin"), std::nullopt);
 
   const QByteArray first = "Command sent to output module: |<speak>Tallowin, you have mail";

@@ -17,9 +17,7 @@ namespace {
 constexpr int kPollIntervalMs = 60000;
 constexpr char kAnnouncement[] = "Tallowin";
 
-QString IniPath() {
-  return host::AppFile(QStringLiteral("config.ini"));
-}
+QString IniPath() { return host::AppFile(QStringLiteral("config.ini")); }
 
 }  // namespace
 

@@ -13,13 +13,9 @@
 
 namespace host {
 
-QString AppPath() {
-  return QCoreApplication::applicationDirPath();
-}
+QString AppPath() { return QCoreApplication::applicationDirPath(); }
 
-QString AppFile(const QString& name) {
-  return AppPath() + '/' + name;
-}
+QString AppFile(const QString& name) { return AppPath() + '/' + name; }
 
 float TwipsPerPixelX() {
   const QScreen* screen = QGuiApplication::primaryScreen();

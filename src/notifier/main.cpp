@@ -13,12 +13,10 @@ int main(int argc, char* argv[]) {
 
   host::Host host;
   frmMain form(host);
-  host::OnTerminationSignal(form, [&form] {
-    form.QueryUnload(frmMain::UnloadMode::AppTaskManager);
-  });
-  QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form] {
-    form.QueryUnload(frmMain::UnloadMode::AppWindows);
-  });
+  host::OnTerminationSignal(form,
+                            [&form] { form.QueryUnload(frmMain::UnloadMode::AppTaskManager); });
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                   [&form] { form.QueryUnload(frmMain::UnloadMode::AppWindows); });
 
   form.Load();
   form.show();

@@ -32,8 +32,9 @@ std::optional<QByteArray> TakeData(QAbstractSocket& socket, std::chrono::millise
   while (socket.bytesAvailable() <= kEnoughBytes) {
     if (deadline.hasExpired()) return std::nullopt;
     QEventLoop loop;
-    QTimer::singleShot(std::chrono::ceil<std::chrono::milliseconds>(deadline.remainingTimeAsDuration()),
-                       Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    QTimer::singleShot(
+        std::chrono::ceil<std::chrono::milliseconds>(deadline.remainingTimeAsDuration()),
+        Qt::PreciseTimer, &loop, &QEventLoop::quit);
     QObject::connect(&socket, &QIODevice::readyRead, &loop, &QEventLoop::quit);
     loop.exec();
   }
@@ -75,7 +76,8 @@ QString Explain(const QSslError& error) {
 // malformed.
 std::optional<QString> Connect(QSslSocket& socket, const QString& field, quint16 plainPort) {
   const auto address = ParseServerField(field);
-  if (!address) return QStringLiteral("The server field is not a host name or a pop3:// or pop3s:// address.");
+  if (!address)
+    return QStringLiteral("The server field is not a host name or a pop3:// or pop3s:// address.");
   if (address->tls)
     socket.connectToHostEncrypted(address->host, address->port.value_or(kPop3sPort));
   else
@@ -91,12 +93,11 @@ QString Exchange(QSslSocket& socket, const Account& account, quint16 plainPort, 
   QObject::connect(&socket, &QSslSocket::sslErrors, &watch, [&](const QList<QSslError>& errors) {
     if (!errors.isEmpty() && tlsProblem.isEmpty()) tlsProblem = Explain(errors.first());
   });
-  QObject::connect(&socket, &QAbstractSocket::errorOccurred, &watch,
-                   [&](QAbstractSocket::SocketError error) {
-                     if (error == QAbstractSocket::SslHandshakeFailedError && tlsProblem.isEmpty())
-                       tlsProblem = QStringLiteral("The secure connection failed: %1")
-                                        .arg(socket.errorString());
-                   });
+  QObject::connect(
+      &socket, &QAbstractSocket::errorOccurred, &watch, [&](QAbstractSocket::SocketError error) {
+        if (error == QAbstractSocket::SslHandshakeFailedError && tlsProblem.isEmpty())
+          tlsProblem = QStringLiteral("The secure connection failed: %1").arg(socket.errorString());
+      });
   if (const auto malformed = Connect(socket, account.server(), plainPort))
     return connectFailed + '\n' + *malformed;
   if (!WaitForReply(socket, kMarker))

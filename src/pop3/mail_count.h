@@ -2,8 +2,8 @@
 #pragma once
 
 #include <QAbstractSocket>
-#include <QSslSocket>
 #include <QByteArrayView>
+#include <QSslSocket>
 #include <QString>
 
 #include <functional>

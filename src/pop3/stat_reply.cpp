@@ -5,9 +5,7 @@
 namespace modPOP3 {
 namespace {
 
-bool IsWhite(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Decimal digits with white space around them, as a signed 32-bit value.
 std::optional<qint32> ParseNumber(QByteArrayView text) {

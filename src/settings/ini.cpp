@@ -34,8 +34,8 @@ void SaveSettings(const QLineEdit& Text1, const QLineEdit& Text2, const QLineEdi
     if (why && !failure) failure = why;
   }
   if (failure)
-    host.MsgBox(QStringLiteral("Error: The settings could not be saved to %1\n%2")
-                    .arg(iniPath, *failure));
+    host.MsgBox(
+        QStringLiteral("Error: The settings could not be saved to %1\n%2").arg(iniPath, *failure));
 }
 
 }  // namespace modIni

@@ -8,9 +8,9 @@ namespace profile {
 namespace {
 
 struct Line {
-  qsizetype begin;     // offset of the line's first byte
-  qsizetype textEnd;   // offset just past its text, before the line end
-  qsizetype end;       // offset just past its line end
+  qsizetype begin;    // offset of the line's first byte
+  qsizetype textEnd;  // offset just past its text, before the line end
+  qsizetype end;      // offset just past its line end
 };
 
 QList<Line> SplitLines(const QByteArray& content) {
@@ -115,8 +115,7 @@ std::optional<QString> FindValue(const QByteArray& content, const QString& secti
   const Place place = Locate(content, lines, section, key);
   if (!place.keyLine) return std::nullopt;
   const Line& line = lines[*place.keyLine];
-  const QByteArrayView text =
-      QByteArrayView(content).sliced(line.begin, line.textEnd - line.begin);
+  const QByteArrayView text = QByteArrayView(content).sliced(line.begin, line.textEnd - line.begin);
   return QString::fromUtf8(SplitKeyLine(text)->value);
 }
 
@@ -154,8 +153,8 @@ QString ReadString(const QString& section, const QString& key, const QString& de
   return value->first(keep);
 }
 
-std::optional<QString> WriteString(const QString& section, const QString& key,
-                                   const QString& value, const QString& path) {
+std::optional<QString> WriteString(const QString& section, const QString& key, const QString& value,
+                                   const QString& path) {
   QFile file(path);
   QByteArray content;
   if (file.exists()) {

@@ -32,7 +32,7 @@ QString ReadString(const QString& section, const QString& key, const QString& de
 // Sets the key in the file, creating it (mode 0600) when missing. The file
 // is replaced in one step, so it never holds a half-written state. The
 // reason when it could not be written; the file is then as it was.
-std::optional<QString> WriteString(const QString& section, const QString& key,
-                                   const QString& value, const QString& path);
+std::optional<QString> WriteString(const QString& section, const QString& key, const QString& value,
+                                   const QString& path);
 
 }  // namespace profile

@@ -3,18 +3,16 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace profile {
 namespace {
 
-QString Reason(int error) {
-  return QString::fromLocal8Bit(std::strerror(error));
-}
+QString Reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
 bool WriteAll(int fd, const QByteArray& content) {
   const char* data = content.constData();
@@ -39,8 +37,7 @@ std::optional<QString> ReplaceFile(const QString& path, const QByteArray& conten
 
   int error = 0;
   struct stat existing {};
-  if (::stat(target.constData(), &existing) == 0 &&
-      ::fchmod(fd, existing.st_mode & 07777) != 0)
+  if (::stat(target.constData(), &existing) == 0 && ::fchmod(fd, existing.st_mode & 07777) != 0)
     error = errno;
   if (!error && !WriteAll(fd, content)) error = errno ? errno : EIO;
   if (!error && ::fsync(fd) != 0) error = errno;

@@ -56,8 +56,6 @@ void RemoveTrayIcon() {
   TrayIconData = {};
 }
 
-bool TrayAvailable() {
-  return QSystemTrayIcon::isSystemTrayAvailable();
-}
+bool TrayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
 }  // namespace modSystray

@@ -117,8 +117,8 @@ class Watcher : public QObject {
 
  private:
   QDBusArgument Property(const char* name) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        service_, "/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get");
+    QDBusMessage call = QDBusMessage::createMethodCall(service_, "/StatusNotifierItem",
+                                                       "org.freedesktop.DBus.Properties", "Get");
     call << QString("org.kde.StatusNotifierItem") << QString(name);
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
     if (reply.arguments().isEmpty()) return {};

@@ -14,8 +14,8 @@
 #include <QTextStream>
 #include <QWidget>
 
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);

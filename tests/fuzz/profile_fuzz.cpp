@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   expected.remove('\r').remove('\n');
   while (!expected.isEmpty() && (expected.front() == ' ' || expected.front() == '\t'))
     expected.remove(0, 1);
-  while (!expected.isEmpty() && (expected.back() == ' ' || expected.back() == '\t')) expected.chop(1);
+  while (!expected.isEmpty() && (expected.back() == ' ' || expected.back() == '\t'))
+    expected.chop(1);
   const auto read = profile::FindValue(written, "POP3", "Username");
   if (!read || *read != expected) std::abort();
 

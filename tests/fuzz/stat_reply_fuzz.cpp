@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!parsed) return 0;
   // The count stands from position 5 up to the first blank after it.
   const QByteArray countText = reply.mid(4, reply.indexOf(' ', 4) - 4).trimmed();
-  if (parsed->count < 0 || parsed->size < 0 ||
-      countText.toLongLong() != parsed->count || !reply.contains(QByteArray::number(parsed->size)))
+  if (parsed->count < 0 || parsed->size < 0 || countText.toLongLong() != parsed->count ||
+      !reply.contains(QByteArray::number(parsed->size)))
     std::abort();
   return 0;
 }

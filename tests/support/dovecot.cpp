@@ -141,9 +141,7 @@ QString Dovecot::log() const {
   return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-QString Dovecot::Maildir() const {
-  return dir_.path() + "/mail/" + user_ + "/Maildir";
-}
+QString Dovecot::Maildir() const { return dir_.path() + "/mail/" + user_ + "/Maildir"; }
 
 void Dovecot::AddMessage() {
   // Written in tmp/ and renamed, so the server never sees half a message.
