@@ -6,6 +6,7 @@
 # server. usage: idle_bench.sh BUILD_DIR [POLLS]
 source "$(dirname "$0")/../tests/desktop/desktop.sh"
 source "$(dirname "$0")/../scripts/mailbox.sh"
+source "$(dirname "$0")/../tests/desktop/speechd.sh"
 build=$(cd "$1" && pwd)
 polls=${2:-10}
 
@@ -19,18 +20,6 @@ mkdir -p "$app"
 cp "$build/app/tallowin" "$build/app/Mail.ico" "$build/app/IsMail.ico" "$app/"
 printf '[POP3]\nServername=pop3://127.0.0.1:%s\nUsername=bench\nPassword=bench\n' "$port" \
   >"$app/config.ini"
-
-start_speechd() {
-  local d=$WORK/speechd
-  mkdir -p "$d/conf" "$d/log" "$d/home"
-  echo "default_driver=null" >"$d/home/.libao"
-  printf 'AudioOutputMethod "libao"\nAddModule "espeak-ng" "sd_espeak-ng" "/etc/speech-dispatcher/modules/espeak-ng.conf"\nDefaultModule espeak-ng\n' \
-    >"$d/conf/speechd.conf"
-  HOME=$d/home speech-dispatcher -s -t 0 -C "$d/conf" -c unix_socket -S "$d/sock" \
-    -P "$d/pid" -L "$d/log" >/dev/null 2>&1 &
-  PIDS+=($!)
-  wait_for 10 test -S "$d/sock" || fail "speech-dispatcher did not start"
-}
 
 now_ms() { date +%s%3N; }
 window_named() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
@@ -57,13 +46,19 @@ stop() {
   wait "$1" 2>/dev/null || true
 }
 
-# Start-up with the speech server down: the library starts one of its own.
-export SPEECHD_ADDRESS=unix_socket:$WORK/speechd/sock
-start_timed Tallowin env SPEECHD_CMD="$(command -v speech-dispatcher)" "$app/tallowin"
+# Start-up with no speech server running: the library starts one at its
+# default place, here inside a home of the benchmark's own.
+cold_home=$WORK/cold-home
+mkdir -p "$cold_home"
+echo "default_driver=null" >"$cold_home/.libao"
+start_timed Tallowin env -u SPEECHD_ADDRESS HOME="$cold_home" "$app/tallowin"
 cold_ms=$MS
+sleep 1
+spawned=$(grep -l -s -a "HOME=$cold_home" /proc/[0-9]*/environ | grep -v "/proc/$PID/" |
+  cut -d/ -f3 || true)
+[[ -n $spawned ]] || fail "the program started no speech server (was an error box its window?)"
 stop "$PID"
-pkill -f "speech-dispatcher.*$WORK" 2>/dev/null || true
-rm -f "$WORK/speechd/sock"
+kill $spawned 2>/dev/null || true
 start_speechd
 
 # The baseline reads commands from standard input: a pipe held open by us.

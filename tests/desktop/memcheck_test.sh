@@ -6,6 +6,7 @@
 # (--gen-suppressions=all, say).
 source "$(dirname "$0")/desktop.sh"
 source "$(dirname "$0")/../../scripts/mailbox.sh"
+source "$(dirname "$0")/speechd.sh"
 built_app=$1
 suppressions=$2
 
@@ -15,16 +16,7 @@ mailbox_start "$WORK/mailbox" "$port" alice secret || fail "dovecot did not star
 PIDS+=("$MAILBOX_PID")
 mailbox_deliver first
 
-d=$WORK/speechd
-mkdir -p "$d/conf" "$d/log" "$d/home"
-echo "default_driver=null" >"$d/home/.libao"
-printf 'AudioOutputMethod "libao"\nAddModule "espeak-ng" "sd_espeak-ng" "/etc/speech-dispatcher/modules/espeak-ng.conf"\nDefaultModule espeak-ng\n' \
-  >"$d/conf/speechd.conf"
-HOME=$d/home speech-dispatcher -s -t 0 -C "$d/conf" -c unix_socket -S "$d/sock" \
-  -P "$d/pid" -L "$d/log" >/dev/null 2>&1 &
-PIDS+=($!)
-wait_for 10 test -S "$d/sock" || fail "speech-dispatcher did not start"
-export SPEECHD_ADDRESS=unix_socket:$d/sock
+start_speechd
 
 app=$WORK/app
 mkdir -p "$app"

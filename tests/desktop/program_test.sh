@@ -8,6 +8,7 @@ if [[ -z ${TALLOWIN_IN_NETNS:-} ]]; then
 fi
 source "$(dirname "$0")/desktop.sh"
 source "$(dirname "$0")/../../scripts/mailbox.sh"
+source "$(dirname "$0")/speechd.sh"
 ip link set lo up
 built_app=$1
 artifacts=$2
@@ -29,25 +30,6 @@ start_dovecot() {
   mailbox_start "$WORK/dovecot" 110 alice secret || fail "dovecot did not start"
   PIDS+=("$MAILBOX_PID")
   DOVECOT_LOG=$MAILBOX_LOG
-}
-
-start_speechd() {
-  local d=$WORK/speechd
-  mkdir -p "$d/conf" "$d/log" "$d/home"
-  echo "default_driver=null" >"$d/home/.libao"
-  cat >"$d/conf/speechd.conf" <<CONF
-LogDir "$d/log"
-LogLevel 5
-AudioOutputMethod "libao"
-AddModule "espeak-ng" "sd_espeak-ng" "/etc/speech-dispatcher/modules/espeak-ng.conf"
-DefaultModule espeak-ng
-CONF
-  HOME=$d/home speech-dispatcher -s -t 0 -C "$d/conf" -c unix_socket -S "$d/sock" \
-    -P "$d/pid" -L "$d/log" >/dev/null 2>&1 &
-  PIDS+=($!)
-  wait_for 10 test -S "$d/sock" || fail "speech-dispatcher did not start"
-  export SPEECHD_ADDRESS=unix_socket:$d/sock
-  SPEECHD_LOG=$d/log/speech-dispatcher.log
 }
 
 logins() { grep -c 'Login: user=<alice>' "$DOVECOT_LOG" || true; }
