@@ -111,8 +111,8 @@ void HostileServerTest::survives_data() {
   QTest::newRow("STAT 0.6 s late")
       << QList<Reply>{hi, ok, ok, Line("+OK 2 9\r\n", 600ms)} << -1 << kReading;
   QTest::newRow("slow, but within every wait")
-      << QList<Reply>{Line("+OK\r\n", 1800ms), Line("+OK\r\n", 1800ms), Line("+OK\r\n", 1800ms),
-                      Line("+OK 7 9\r\n", 400ms)}
+      << QList<Reply>{Line("+OK\r\n", 1500ms), Line("+OK\r\n", 1500ms), Line("+OK\r\n", 1500ms),
+                      Line("+OK 7 9\r\n", 250ms)}
       << 7 << "";
 }
 
