@@ -11,7 +11,10 @@ work=$(mktemp -d /tmp/tallowin-demo.XXXXXX)
 chmod 755 "$work"
 deliverer=
 cleanup() {
-  [[ -n $deliverer ]] && kill "$deliverer" 2>/dev/null
+  if [[ -n $deliverer ]]; then
+    pkill -P "$deliverer" 2>/dev/null  # its sleep
+    kill "$deliverer" 2>/dev/null
+  fi
   mailbox_stop
   "${MAILBOX_AS_ROOT[@]}" rm -rf "$work"
 }
