@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages named on the command line that are missing;
-# runs apt only when something is. Needs root, or sudo.
+# runs apt only when something is. Needs root, or sudo. Recommended packages
+# come too: the tests were run with them (fonts for Xvfb and Qt, say).
 set -euo pipefail
 
 missing=()
@@ -14,4 +15,4 @@ sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
 echo "Installing: ${missing[*]}" >&2
 "${sudo[@]}" apt-get update
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y "${missing[@]}"
