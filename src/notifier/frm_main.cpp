@@ -65,7 +65,9 @@ frmMain::frmMain(host::Host& host, quint16 pop3Port)
 
 void frmMain::Load() {
   modIni::LoadSettings(*Text1, *Text2, *Text3, IniPath());
-  if (const auto why = modSpeech::InitVoice()) {
+  if (const auto why = modSpeech::InitVoice([this](const QString& failure) {
+        host_.RuntimeError(failure);
+      })) {
     host_.RuntimeError(*why);
     return;
   }
@@ -89,8 +91,7 @@ void frmMain::Timer1Tick() {
   const bool newMail = outcome->icon == MailWatch::Icon::IsMail;
   if (!SetIcon(newMail ? "IsMail.ico" : "Mail.ico")) return;
   modSystray::UpdateTrayIcon();
-  if (!outcome->announce) return;
-  if (const auto why = modSpeech::Say(kAnnouncement)) host_.RuntimeError(*why);
+  if (outcome->announce) modSpeech::Say(kAnnouncement);
 }
 
 void frmMain::TrayMouseMessage(int code) {

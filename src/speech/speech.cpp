@@ -1,14 +1,37 @@
 #include "speech/speech.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
 #include <libspeechd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace modSpeech {
 namespace {
 
-SPDConnection* Voice = nullptr;
+// libspeechd's calls wait for the server's answer: they run on a thread of
+// their own, so a slow or stuck server never holds up the window.
+struct Speaker {
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::deque<QByteArray> texts;
+  bool stopping = false;
+  bool finished = false;
+  std::condition_variable done;
+  SPDConnection* connection = nullptr;  // used by the speaking thread only, once it runs
+  std::function<void(const QString&)> onFailure;
+};
+
+std::shared_ptr<Speaker> Voice;
+std::thread speaking;
 
 // Opens a connection; sets the reason when it cannot.
 SPDConnection* Connect(QString& why) {
@@ -23,34 +46,82 @@ SPDConnection* Connect(QString& why) {
   return connection;
 }
 
-}  // namespace
-
-std::optional<QString> InitVoice() {
-  // The library writes to its socket with plain write(): a server that has
-  // gone away would otherwise kill the program with SIGPIPE.
-  std::signal(SIGPIPE, SIG_IGN);
+// Hands one text to the server, connecting once more if it has gone away:
+// the library never reconnects by itself. The reason when it cannot.
+std::optional<QString> Speak(Speaker& speaker, const QByteArray& text) {
+  if (speaker.connection && spd_say(speaker.connection, SPD_MESSAGE, text.constData()) >= 0)
+    return std::nullopt;
+  if (speaker.connection) spd_close(speaker.connection);
   QString why;
-  Voice = Connect(why);
-  if (!Voice) return why;
-  return std::nullopt;
-}
-
-std::optional<QString> Say(const QString& text) {
-  const QByteArray utf8 = text.toUtf8();
-  if (Voice && spd_say(Voice, SPD_MESSAGE, utf8.constData()) >= 0) return std::nullopt;
-  // The library never reconnects by itself.
-  ReleaseVoice();
-  QString why;
-  Voice = Connect(why);
-  if (!Voice) return why;
-  if (spd_say(Voice, SPD_MESSAGE, utf8.constData()) < 0)
+  speaker.connection = Connect(why);
+  if (!speaker.connection) return why;
+  if (spd_say(speaker.connection, SPD_MESSAGE, text.constData()) < 0)
     return QStringLiteral("Error: The speech server did not take the announcement");
   return std::nullopt;
 }
 
+void SpeakQueued(std::shared_ptr<Speaker> speaker) {
+  std::unique_lock lock(speaker->mutex);
+  for (;;) {
+    speaker->wake.wait(lock, [&] { return speaker->stopping || !speaker->texts.empty(); });
+    if (speaker->texts.empty()) break;  // stopping, and all handed over
+    const QByteArray text = speaker->texts.front();
+    speaker->texts.pop_front();
+    lock.unlock();
+    if (const auto why = Speak(*speaker, text)) {
+      QMetaObject::invokeMethod(
+          QCoreApplication::instance(),
+          [onFailure = speaker->onFailure, why = *why] { onFailure(why); }, Qt::QueuedConnection);
+    }
+    lock.lock();
+  }
+  speaker->finished = true;
+  speaker->done.notify_all();
+}
+
+}  // namespace
+
+std::optional<QString> InitVoice(std::function<void(const QString& why)> onFailure) {
+  // The library writes to its socket with plain write(): a server that has
+  // gone away would otherwise kill the program with SIGPIPE.
+  std::signal(SIGPIPE, SIG_IGN);
+  QString why;
+  SPDConnection* connection = Connect(why);
+  if (!connection) return why;
+  Voice = std::make_shared<Speaker>();
+  Voice->connection = connection;
+  Voice->onFailure = std::move(onFailure);
+  speaking = std::thread(SpeakQueued, Voice);
+  return std::nullopt;
+}
+
+void Say(const QString& text) {
+  if (!Voice) return;
+  {
+    std::lock_guard lock(Voice->mutex);
+    Voice->texts.push_back(text.toUtf8());
+  }
+  Voice->wake.notify_one();
+}
+
 void ReleaseVoice() {
-  if (Voice) spd_close(Voice);
-  Voice = nullptr;
+  if (!Voice) return;
+  bool finished;
+  {
+    std::unique_lock lock(Voice->mutex);
+    Voice->stopping = true;
+    Voice->wake.notify_one();
+    finished = Voice->done.wait_for(lock, std::chrono::seconds(2), [] { return Voice->finished; });
+  }
+  if (finished) {
+    speaking.join();
+    if (Voice->connection) spd_close(Voice->connection);
+  } else {
+    // Stuck on a server that does not answer; the program is ending, and the
+    // thread keeps what it uses alive.
+    speaking.detach();
+  }
+  Voice.reset();
 }
 
 }  // namespace modSpeech

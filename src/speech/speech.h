@@ -3,20 +3,24 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace modSpeech {
 
-// Connects to the speech server, starting it when none runs. The reason
-// when no speech server can be reached.
-[[nodiscard]] std::optional<QString> InitVoice();
+// Connects to the speech server, starting it when none runs; the reason when
+// no speech server can be reached. A later failure to speak is handed to
+// onFailure on the thread of the event loop.
+[[nodiscard]] std::optional<QString> InitVoice(std::function<void(const QString& why)> onFailure);
 
-// Queues the text in the default voice, rate and volume and returns at once;
-// a text still being spoken is not cut short. If the server has gone away,
-// connects once more and tries again. The reason when that fails too.
-[[nodiscard]] std::optional<QString> Say(const QString& text);
+// Queues the text in the default voice, rate and volume and returns at once,
+// without waiting even for the server: a text still being spoken is not cut
+// short. If the server has gone away, a connection is made once more; when
+// that fails too, onFailure learns why. Nothing happens without a voice.
+void Say(const QString& text);
 
-// Drops the connection; what is queued is still spoken.
+// Drops the connection once the texts handed over are with the server, which
+// still speaks them; a server that no longer answers is not waited for long.
 void ReleaseVoice();
 
 }  // namespace modSpeech

@@ -9,8 +9,8 @@
 
 #include <cstring>
 
-FakeSpeechd::FakeSpeechd(const QString& socketPath, bool dropFirst)
-    : path_(socketPath), dropFirst_(dropFirst) {
+FakeSpeechd::FakeSpeechd(const QString& socketPath, Behaviour behaviour)
+    : path_(socketPath), behaviour_(behaviour) {
   listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -40,7 +40,8 @@ void FakeSpeechd::Serve() {
     if (::poll(&ready, 1, 50) <= 0) continue;
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
-    const bool drop = dropFirst_ && connections_ == 0;
+    const bool drop = behaviour_ == Behaviour::DropAll ||
+                      (behaviour_ == Behaviour::DropFirst && connections_ == 0);
     ++connections_;
     Talk(fd, drop);
     ::close(fd);
@@ -70,6 +71,9 @@ void FakeSpeechd::Talk(int fd, bool drop) {
       if (inText) {
         if (line == ".") {
           inText = false;
+          while (behaviour_ == Behaviour::HoldTexts && !released_ && !stopping_)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+          ++answered_;
           answer(QByteArray("225-" + QByteArray::number(++queued) + "\r\n225 OK MESSAGE QUEUED\r\n")
                      .constData());
         }

@@ -13,21 +13,32 @@
 
 class FakeSpeechd {
  public:
-  // dropFirst: the first connection is closed as soon as it has introduced
-  // itself, as when the server dies while the program runs.
-  explicit FakeSpeechd(const QString& socketPath, bool dropFirst = false);
+  enum class Behaviour {
+    Answer,     // answers every command at once
+    DropFirst,  // closes the first connection once it has introduced itself,
+                // as when the server dies while the program runs
+    DropAll,    // does so with every connection
+    HoldTexts,  // answers a text only once Release() is called
+  };
+  explicit FakeSpeechd(const QString& socketPath, Behaviour behaviour = Behaviour::Answer);
   ~FakeSpeechd();
 
   // The lines received, without line ends, from all connections so far.
   QList<QByteArray> lines() const;
   int connections() const { return connections_; }
+  // How many texts have been answered as queued.
+  int textsAnswered() const { return answered_; }
+  // Lets HoldTexts answer.
+  void Release() { released_ = true; }
 
  private:
   void Serve();
   void Talk(int fd, bool drop);
 
   QString path_;
-  bool dropFirst_;
+  Behaviour behaviour_;
+  std::atomic<int> answered_{0};
+  std::atomic<bool> released_{false};
   int listenFd_ = -1;
   std::atomic<int> connections_{0};
   std::atomic<bool> stopping_{false};
