@@ -22,12 +22,9 @@ printf '[POP3]\nServername=pop3://127.0.0.1:%s\nUsername=bench\nPassword=bench\n
   >"$app/config.ini"
 
 now_ms() { date +%s%3N; }
-window_named() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 rss_kb() { awk '/^VmRSS:/{print $2}' "/proc/$1/status"; }
 pss_kb() { awk '/^Pss:/{print $2}' "/proc/$1/smaps_rollup"; }
 switches() { awk '/^voluntary_ctxt_switches:/{print $2}' "/proc/$1/status"; }
-logins() { grep -c 'Login: user=<bench>' "$MAILBOX_LOG" || true; }
-at_least_logins() { (($(logins) >= $1)); }
 
 # start_timed NAME COMMAND...: starts it, waits for its window; sets PID, MS.
 start_timed() {
@@ -37,7 +34,7 @@ start_timed() {
   "$@" >/dev/null 2>&1 &
   PID=$!
   PIDS+=("$PID")
-  until window_named "$title"; do sleep 0.005; done
+  until visible_window_named "$title"; do sleep 0.005; done
   MS=$(($(now_ms) - t0))
 }
 
@@ -79,8 +76,8 @@ base_pss=$(pss_kb "$base_pid")
 
 echo "minimising and waiting for $polls polls, one a minute" >&2
 xdotool windowminimize "$(xdotool search --onlyvisible --name '^Tallowin$' | head -n 1)"
-wait_for 10 at_least_logins 1 || fail "no baseline poll"
-wait_for 75 at_least_logins 2 || fail "no timer poll"
+wait_for 10 mailbox_logged_in 1 || fail "no baseline poll"
+wait_for 75 mailbox_logged_in 2 || fail "no timer poll"
 # Wakeups over 40 s that hold no tick, for both programs.
 sleep 5
 ours0=$(switches "$pid")
@@ -88,7 +85,7 @@ base0=$(switches "$base_pid")
 sleep 40
 ours_wakeups=$((($(switches "$pid") - ours0) * 60 / 40))
 base_wakeups=$((($(switches "$base_pid") - base0) * 60 / 40))
-wait_for $((75 * polls)) at_least_logins $((polls + 1)) || fail "fewer than $polls polls"
+wait_for $((75 * polls)) mailbox_logged_in $((polls + 1)) || fail "fewer than $polls polls"
 sleep 2
 rss_end=$(rss_kb "$pid")
 pss_end=$(pss_kb "$pid")

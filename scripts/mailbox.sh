@@ -50,6 +50,7 @@ CONF
   MAILBOX_DIR=$d
   MAILBOX_MAILDIR=$d/mail/$user/Maildir
   MAILBOX_LOG=$d/dovecot.log
+  MAILBOX_USER=$user
   local tries
   for ((tries = 0; tries < 100; tries++)); do
     if (exec 3<>"/dev/tcp/127.0.0.1/$port" && head -c 3 <&3 | grep -q '+OK') 2>/dev/null; then
@@ -60,6 +61,11 @@ CONF
   echo "dovecot did not start on port $port" >&2
   return 1
 }
+
+# How many times the user has logged in so far.
+mailbox_logins() { grep -c "Login: user=<$MAILBOX_USER>" "$MAILBOX_LOG" || true; }
+# mailbox_logged_in N: whether the user has logged in N times or more.
+mailbox_logged_in() { (($(mailbox_logins) >= $1)); }
 
 # mailbox_deliver SUBJECT: one new message, written whole before it shows.
 mailbox_deliver() {

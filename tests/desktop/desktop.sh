@@ -78,6 +78,21 @@ tray_icon_of() {
   done
 }
 
+# has_tray_icon CLASS, no_tray_icon CLASS
+has_tray_icon() { [[ -n $(tray_icon_of "$1") ]]; }
+no_tray_icon() { ! has_tray_icon "$1"; }
+
+# The notifier's window (not its tray icon, which bears the same title).
+main_window() {
+  local id icon
+  icon=$(tray_icon_of tallowin)
+  for id in $(timeout 5 xdotool search --onlyvisible --name '^Tallowin$' 2>/dev/null); do
+    [[ $id == "$icon" ]] || echo "$id"
+  done | head -n 1
+}
+window_shown() { [[ -n $(main_window) ]]; }
+window_hidden() { ! window_shown; }
+
 visible_window_named() {
   timeout 5 xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1
 }

@@ -24,17 +24,6 @@ cp "$built_app/tallowin" "$built_app/Mail.ico" "$built_app/IsMail.ico" "$app/"
 printf '[POP3]\nServername=pop3://127.0.0.1:%s\nUsername=alice\nPassword=secret\n' "$port" \
   >"$app/config.ini"
 
-logins() { grep -c 'Login: user=<alice>' "$MAILBOX_LOG" || true; }
-at_least_logins() { (($(logins) >= $1)); }
-main_window() {
-  local id icon
-  icon=$(tray_icon_of tallowin)
-  for id in $(timeout 5 xdotool search --onlyvisible --name '^Tallowin$' 2>/dev/null); do
-    [[ $id == "$icon" ]] || echo "$id"
-  done | head -n 1
-}
-window_shown() { [[ -n $(main_window) ]]; }
-window_hidden() { ! window_shown; }
 
 step "start under memcheck"
 valgrind --tool=memcheck --leak-check=full --errors-for-leak-kinds=definite \
@@ -43,13 +32,13 @@ valgrind --tool=memcheck --leak-check=full --errors-for-leak-kinds=definite \
 program=$!
 PIDS+=("$program")
 wait_for 120 window_shown || fail "the window did not show"
-wait_for 30 test -n "\$(tray_icon_of tallowin)" || true
+wait_for 30 has_tray_icon tallowin || fail "no tray icon"
 
 step "minimise: a poll, then one at the next tick"
 xdotool windowminimize "$(main_window)"
-wait_for 60 at_least_logins 1 || fail "no poll at minimise"
+wait_for 60 mailbox_logged_in 1 || fail "no poll at minimise"
 wait_for 30 window_hidden || fail "the window was not hidden"
-wait_for 90 at_least_logins 2 || fail "no poll at a tick"
+wait_for 90 mailbox_logged_in 2 || fail "no poll at a tick"
 
 step "restore from the tray, then close"
 xdotool mousemove --window "$(tray_icon_of tallowin)" 8 8 click --repeat 2 --delay 80 1

@@ -29,23 +29,10 @@ cp "$built_app/tallowin" "$built_app/Mail.ico" "$built_app/IsMail.ico" "$app/"
 start_dovecot() {
   mailbox_start "$WORK/dovecot" 110 alice secret || fail "dovecot did not start"
   PIDS+=("$MAILBOX_PID")
-  DOVECOT_LOG=$MAILBOX_LOG
 }
 
-logins() { grep -c 'Login: user=<alice>' "$DOVECOT_LOG" || true; }
 spoken() { grep -c 'Queueing message |Tallowin|' "$SPEECHD_LOG" || true; }
-at_least_logins() { (($(logins) >= $1)); }
-main_window() {
-  local id
-  for id in $(timeout 5 xdotool search --onlyvisible --name '^Tallowin$' 2>/dev/null); do
-    [[ $id == "$(tray_icon)" ]] || echo "$id"
-  done | head -n 1
-}
 tray_icon() { tray_icon_of tallowin; }
-has_tray_icon() { [[ -n $(tray_icon) ]]; }
-no_tray_icon() { ! has_tray_icon; }
-window_shown() { [[ -n $(main_window) ]]; }
-window_hidden() { ! window_shown; }
 
 tray_shows() {
   sleep 0.5
@@ -57,8 +44,8 @@ tray_shows() {
 # Waits for the next timer tick's poll to be logged in, and a moment more.
 next_tick() {
   local before
-  before=$(logins)
-  wait_for 75 at_least_logins $((before + 1)) || fail "no poll within a minute"
+  before=$(mailbox_logins)
+  wait_for 75 mailbox_logged_in $((before + 1)) || fail "no poll within a minute"
   sleep 1
 }
 
@@ -67,7 +54,7 @@ start_program() {
   PROGRAM=$!
   PIDS+=("$PROGRAM")
   wait_for 10 window_shown || fail "the window did not show: $(cat "$WORK/program.log")"
-  wait_for 10 has_tray_icon || fail "no tray icon"
+  wait_for 10 has_tray_icon tallowin || fail "no tray icon"
   sleep 0.5
 }
 
@@ -85,7 +72,7 @@ capture_window "$win" "$artifacts/window-only.png"
 
 step "minimising polls once, hides the window and shows Mail.ico in the tray"
 xdotool windowminimize "$win"
-wait_for 10 at_least_logins 1 || fail "the baseline poll did not log in"
+wait_for 10 mailbox_logged_in 1 || fail "the baseline poll did not log in"
 wait_for 5 window_hidden || fail "the window was not hidden"
 tray_shows Mail.ico baseline
 
@@ -120,7 +107,7 @@ xdotool key alt+F4
 wait_for 10 bash -c "! kill -0 $PROGRAM" || fail "the program did not end"
 expected=$'; kept by hand\n[POP3]\nServername=127.0.0.1\nUsername=bob\nPassword=secret\n\n[Other]\nKey=value'
 [[ $(cat "$app/config.ini") == "$expected" ]] || fail "config.ini holds: $(cat "$app/config.ini")"
-wait_for 5 no_tray_icon || fail "the tray icon outlived the program"
+wait_for 5 no_tray_icon tallowin || fail "the tray icon outlived the program"
 
 step "SIGTERM ends the program without saving"
 cp "$app/config.ini" "$WORK/config.before"
@@ -129,12 +116,12 @@ win=$(main_window)
 xdotool windowactivate --sync "$win"
 xdotool mousemove --window "$win" 100 73 click --repeat 3 1
 xdotool type --delay 20 'mallory'
-before=$(logins)
+before=$(mailbox_logins)
 xdotool windowminimize "$win"
-wait_for 10 at_least_logins $((before + 1)) || true
+wait_for 10 mailbox_logged_in $((before + 1)) || true
 kill -TERM "$PROGRAM"
 wait_for 10 bash -c "! kill -0 $PROGRAM" || fail "SIGTERM did not end the program"
 cmp -s "$app/config.ini" "$WORK/config.before" || fail "SIGTERM changed config.ini"
-wait_for 5 no_tray_icon || fail "the tray icon outlived the program"
+wait_for 5 no_tray_icon tallowin || fail "the tray icon outlived the program"
 
 echo "PASS: the whole program on a desktop"

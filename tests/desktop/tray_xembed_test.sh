@@ -17,11 +17,9 @@ send() {
   fail "driver did not do: $1"
 }
 
-has_tray_icon() { [[ -n $(tray_icon_of tray_driver) ]]; }
-no_tray_icon() { ! has_tray_icon; }
 
 step "the icon embeds in the tray"
-wait_for 10 has_tray_icon || fail "no tray icon window"
+wait_for 10 has_tray_icon tray_driver || fail "no tray icon window"
 sleep 0.5
 icon=$(tray_icon_of tray_driver)
 tray_y=$(xwininfo -id "$icon" | awk '/Absolute upper-left Y/{print $NF}')
@@ -51,6 +49,6 @@ capture_window "$icon" "$WORK/ismail.png"
 
 step "removing takes the icon away"
 send "remove"
-wait_for 5 no_tray_icon || fail "the icon is still there"
+wait_for 5 no_tray_icon tray_driver || fail "the icon is still there"
 
 echo "PASS: tray icon on an XEmbed tray"
