@@ -31,8 +31,7 @@ std::optional<ServerAddress> ParseServerField(const QString& field) {
   }
   if (rest.endsWith('/')) rest.chop(1);
 
-  QStringView portText;
-  bool hasPort = false;
+  std::optional<QStringView> portText;
   if (rest.startsWith('[')) {
     const qsizetype close = rest.indexOf(']');
     if (close < 0) return std::nullopt;
@@ -41,21 +40,19 @@ std::optional<ServerAddress> ParseServerField(const QString& field) {
     if (!after.isEmpty()) {
       if (!after.startsWith(':')) return std::nullopt;
       portText = after.sliced(1);
-      hasPort = true;
     }
   } else {
     const qsizetype colon = rest.lastIndexOf(':');
     if (colon >= 0) {
       portText = rest.sliced(colon + 1);
-      hasPort = true;
       rest = rest.first(colon);
     }
     if (rest.contains(':') || rest.contains('/') || rest.contains('@')) return std::nullopt;
     address.host = rest.toString();
   }
   if (address.host.isEmpty()) return std::nullopt;
-  if (hasPort) {
-    address.port = ParsePort(portText);
+  if (portText) {
+    address.port = ParsePort(*portText);
     if (!address.port) return std::nullopt;
   }
   return address;
