@@ -4,7 +4,7 @@
 // Markdown table; ratios are against the floor measured in the same run.
 #include "pop3/mail_count.h"
 #include "support/dovecot.h"
-#include "support/scripted_server.h"
+#include "support/pop3_script.h"
 #include "support/test_host.h"
 
 #include <QCoreApplication>
@@ -93,13 +93,12 @@ int main(int argc, char* argv[]) {
 
   TestHost host;
   QSslSocket socket;
-  const modPOP3::Account account{[] { return QString("127.0.0.1"); },
-                                 [] { return QString("alice"); }, [] { return QString("pw"); }};
+  const modPOP3::Account account = AccountOf(OnLoopback(server.port()), "alice", "pw");
   std::vector<double> wall, cpu, floorWall, floorCpu;
   // Interleaved, so drifts of the machine touch both alike.
   for (int i = 0; i < polls; ++i) {
     const Sample ours = Measure([&] {
-      if (modPOP3::GetMailCount(socket, account, host, server.port()) != 20) std::abort();
+      if (modPOP3::GetMailCount(socket, account, host) != 20) std::abort();
     });
     const Sample floor = Measure([&] {
       if (FloorPoll(server.port()) != 0) std::abort();
@@ -117,8 +116,10 @@ int main(int argc, char* argv[]) {
                              {Chunk{1500ms, "+OK\r\n"}},
                              {Chunk{1500ms, "+OK\r\n"}},
                              {Chunk{1500ms, "+OK 1 1\r\n"}}});
-    stalledCpu.push_back(
-        Measure([&] { modPOP3::GetMailCount(socket, account, host, stalling.port()); }).cpuMs);
+    stalledCpu.push_back(Measure([&] {
+                           modPOP3::GetMailCount(socket, AccountOf(OnLoopback(stalling.port())),
+                                                 host);
+                         }).cpuMs);
   }
 
   const double w = Median(wall), c = Median(cpu), fw = Median(floorWall), fc = Median(floorCpu);

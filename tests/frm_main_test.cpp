@@ -1,10 +1,13 @@
 // The window as it is made: captions, layout, focus, the masked password.
 #include "notifier/frm_main.h"
 #include "notifier/host.h"
-#include "support/scripted_server.h"
+#include "support/pop3_script.h"
 #include "support/test_host.h"
 
+#include <QDir>
 #include <QFile>
+
+#include <csignal>
 
 #include <QApplication>
 #include <QLabel>
@@ -26,13 +29,8 @@ class FrmMainTest : public QObject {
   void doubleClickRestores();
   void onlyTheUsersCloseSaves_data();
   void onlyTheUsersCloseSaves();
+  void noPollWhileTheSaveFailureIsShown();
 };
-
-namespace {
-
-Reply Line(const QByteArray& bytes) { return {Chunk{std::chrono::milliseconds(0), bytes, false}}; }
-
-}  // namespace
 
 void FrmMainTest::captions() {
   TestHost host;
@@ -96,8 +94,8 @@ void FrmMainTest::timerRunsFromCreation() {
 void FrmMainTest::ticksWhileShownDoNothing() {
   ScriptedServer server({Line("+OK\r\n")});
   TestHost host;
-  frmMain form(host, server.port());
-  form.Text1->setText("127.0.0.1");
+  frmMain form(host);
+  form.Text1->setText(OnLoopback(server.port()));
   form.show();
   form.Timer1Tick();
   QTest::qWait(100);
@@ -107,8 +105,8 @@ void FrmMainTest::ticksWhileShownDoNothing() {
 void FrmMainTest::minimiseWithoutTrayPollsAndStaysOnTaskbar() {
   ScriptedServer server({Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK 3 30\r\n")});
   TestHost host;
-  frmMain form(host, server.port());
-  form.Text1->setText("127.0.0.1");
+  frmMain form(host);
+  form.Text1->setText(OnLoopback(server.port()));
   form.show();
   QVERIFY(QTest::qWaitForWindowExposed(&form));
   form.showMinimized();
@@ -132,27 +130,63 @@ void FrmMainTest::doubleClickRestores() {
 }
 
 void FrmMainTest::onlyTheUsersCloseSaves_data() {
-  QTest::addColumn<frmMain::UnloadMode>("mode");
+  QTest::addColumn<int>("route");
   QTest::addColumn<bool>("saves");
-  QTest::newRow("close button") << frmMain::UnloadMode::FormControlMenu << true;
-  QTest::newRow("the program itself") << frmMain::UnloadMode::FormCode << true;
-  QTest::newRow("session ends") << frmMain::UnloadMode::AppWindows << false;
-  QTest::newRow("signal") << frmMain::UnloadMode::AppTaskManager << false;
+  QTest::newRow("the window is closed") << 0 << true;
+  // The session manager's last word; Qt turns it into a quit request.
+  QTest::newRow("the session ends") << 1 << false;
+  QTest::newRow("SIGTERM") << 2 << false;
+  QTest::newRow("SIGHUP") << 3 << false;
 }
 
 void FrmMainTest::onlyTheUsersCloseSaves() {
-  QFETCH(frmMain::UnloadMode, mode);
+  QFETCH(int, route);
   QFETCH(bool, saves);
   const QString ini = host::AppFile("config.ini");
   QFile::remove(ini);
   TestHost host;
   frmMain form(host);
   form.Text2->setText("alice");
-  form.QueryUnload(mode);
-  QCOMPARE(host.ends, 1);
+  form.show();
+  switch (route) {
+    case 0:
+      form.close();
+      break;
+    case 1: {
+      QEvent quit(QEvent::Quit);
+      QCoreApplication::sendEvent(qApp, &quit);
+      break;
+    }
+    case 2:
+      ::raise(SIGTERM);
+      break;
+    case 3:
+      ::raise(SIGHUP);
+      break;
+  }
+  QTRY_COMPARE(host.ends, 1);
   QCOMPARE(host.lastExitCode, 0);
   QCOMPARE(QFile::exists(ini), saves);
   QFile::remove(ini);
+}
+
+void FrmMainTest::noPollWhileTheSaveFailureIsShown() {
+  ScriptedServer server({Line("+OK\r\n")});
+  const QString ini = host::AppFile("config.ini");
+  QFile::remove(ini);
+  QVERIFY(QDir().mkdir(ini));  // a folder in the file's place: the save fails
+  TestHost host;
+  frmMain form(host);
+  form.Text1->setText(OnLoopback(server.port()));
+  form.setWindowState(Qt::WindowMinimized);
+  form.Timer1->setInterval(10);
+  host.whileBoxIsOpen = [] { QTest::qWait(200); };
+  form.close();
+  QDir().rmdir(ini);
+  QVERIFY2(host.boxes.size() == 1, qPrintable(host.boxes.join("|")));
+  QVERIFY2(host.boxes[0].startsWith("Error: The settings could not be saved"),
+           qPrintable(host.boxes[0]));
+  QCOMPARE(server.connections(), 0);
 }
 
 QTEST_MAIN(FrmMainTest)

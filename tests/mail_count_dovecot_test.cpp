@@ -1,6 +1,7 @@
 // The mail count query against a real POP3 server.
 #include "pop3/mail_count.h"
 #include "support/dovecot.h"
+#include "support/pop3_script.h"
 #include "support/test_host.h"
 
 #include <QSslSocket>
@@ -17,9 +18,8 @@ class MailCountDovecotTest : public QObject {
  private:
   static qint32 Poll(const Dovecot& server, const QString& password, TestHost& host) {
     QSslSocket socket;
-    const modPOP3::Account account{[] { return QString("127.0.0.1"); },
-                                   [] { return QString("alice"); }, [=] { return password; }};
-    return modPOP3::GetMailCount(socket, account, host, server.port());
+    return modPOP3::GetMailCount(socket, AccountOf(OnLoopback(server.port()), "alice", password),
+                                 host);
   }
 };
 
@@ -45,7 +45,7 @@ void MailCountDovecotTest::wrongPassword() {
   QVERIFY2(server.error().isEmpty(), qPrintable(server.error()));
   TestHost host;
   QCOMPARE(Poll(server, "wrong", host), -1);
-  QCOMPARE(host.boxes, QStringList{"Error: Sending Password to POP3 Server"});
+  QCOMPARE(host.boxes, QStringList{kPassword + "\n-ERR [AUTH] Authentication failed."});
   // The failure leaves nothing behind: the right password works at once.
   QCOMPARE(Poll(server, "right", host), 0);
 }
@@ -84,11 +84,8 @@ void MailCountDovecotTest::secureAndChosenPort() {
   const QString address = QString(field)
                               .replace("{plain}", QString::number(server.port()))
                               .replace("{tls}", QString::number(server.tlsPort()));
-  const modPOP3::Account account{[=] { return address; }, [] { return QString("alice"); },
-                                 [] { return QString("pw"); }};
   TestHost host;
-  // The plain port passed is one nobody listens on: the field's port counts.
-  QTEST(modPOP3::GetMailCount(socket, account, host, FreePort()), "result");
+  QTEST(modPOP3::GetMailCount(socket, AccountOf(address, "alice", "pw"), host), "result");
   if (!message.isEmpty())
     QCOMPARE(host.boxes, QStringList{message});
   else if (host.boxes.size() == 1)

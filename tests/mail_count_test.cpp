@@ -14,10 +14,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-modPOP3::Account AccountOf(const QString& server, const QString& user, const QString& password) {
-  return {[=] { return server; }, [=] { return user; }, [=] { return password; }};
-}
-
 double CpuSeconds() {
   timespec ts{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
@@ -65,10 +61,19 @@ void MailCountTest::exchange_data() {
       << "p" << 4 << "" << all;
 
   QTest::newRow("user rejected") << QList<Reply>{good[0], Line("-ERR no\r\n")} << "u"
-                                 << "p" << -1 << kUsername << QByteArray("USER u\r\n");
+                                 << "p" << -1 << kUsername + "\n-ERR no"
+                                 << QByteArray("USER u\r\n");
+  // The server's own reason is a second line of the box.
   QTest::newRow("wrong password, no STAT")
       << QList<Reply>{good[0], good[1], Line("-ERR [AUTH] Authentication failed.\r\n")} << "u"
-      << "p" << -1 << kPassword << QByteArray("USER u\r\nPASS p\r\n");
+      << "p" << -1 << kPassword + "\n-ERR [AUTH] Authentication failed."
+      << QByteArray("USER u\r\nPASS p\r\n");
+  QTest::newRow("reason: one line, no control characters, cut")
+      << QList<Reply>{good[0], good[1],
+                      Line("-ERR \x07no\tpop " + QByteArray(300, 'x') + "\r\n-ERR again\r\n")}
+      << "u"
+      << "p" << -1 << kPassword + "\n" + ("-ERR nopop " + QString(300, 'x')).left(200)
+      << QByteArray("USER u\r\nPASS p\r\n");
   // The greeting wait takes the first 4 bytes; the rest is what the USER
   // wait finds, and it holds no marker.
   QTest::newRow("split greeting") << QList<Reply>{{Chunk{0ms, "+OK "}, Chunk{100ms, "ready\r\n"}},
@@ -96,7 +101,7 @@ void MailCountTest::exchange() {
   host.whileBoxIsOpen = [&] { stateWhileBoxOpen = socket.state(); };
 
   const qint32 count =
-      modPOP3::GetMailCount(socket, AccountOf("127.0.0.1", user, password), host, server.port());
+      modPOP3::GetMailCount(socket, AccountOf(OnLoopback(server.port()), user, password), host);
 
   QTEST(count, "result");
   QCOMPARE(host.boxes, message.isEmpty() ? QStringList() : QStringList{message});
@@ -113,7 +118,7 @@ void MailCountTest::refusedConnection() {
   TestHost host;
   QElapsedTimer timer;
   timer.start();
-  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf("127.0.0.1", "u", "p"), host, FreePort()), -1);
+  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf(OnLoopback(FreePort())), host), -1);
   QCOMPARE(host.boxes, QStringList{kConnecting});
   QVERIFY2(timer.elapsed() >= 1900 && timer.elapsed() < 3000, "waits out the greeting's 2 s");
 }
@@ -127,7 +132,7 @@ void MailCountTest::staleConnectionClosedFirst() {
   QTRY_COMPARE(stale.connections(), 1);
 
   TestHost host;
-  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf("127.0.0.1", "u", "p"), host, fresh.port()), 9);
+  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf(OnLoopback(fresh.port())), host), 9);
   QTRY_VERIFY(stale.clientGone());
   QVERIFY(stale.received().isEmpty());
 }
@@ -139,11 +144,11 @@ void MailCountTest::fieldsReadWhenNeeded() {
   ScriptedServer server(
       {Line("+OK\r\n"), Line("+OK\r\n", 200ms), Line("+OK\r\n"), Line("+OK 1 1\r\n")});
   QTimer::singleShot(100ms, [&] { password = "after"; });
-  modPOP3::Account account{[] { return QString("127.0.0.1"); }, [] { return QString("u"); },
+  modPOP3::Account account{[&] { return OnLoopback(server.port()); }, [] { return QString("u"); },
                            [&] { return password; }};
   QSslSocket socket;
   TestHost host;
-  QCOMPARE(modPOP3::GetMailCount(socket, account, host, server.port()), 1);
+  QCOMPARE(modPOP3::GetMailCount(socket, account, host), 1);
   QCOMPARE(server.received(), QByteArray("USER u\r\nPASS after\r\nSTAT\r\n"));
 }
 
@@ -156,8 +161,7 @@ void MailCountTest::waitsSleepInsteadOfSpinning() {
   const double cpuBefore = CpuSeconds();
   QElapsedTimer wall;
   wall.start();
-  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf("127.0.0.1", "u", "p"), host, server.port()),
-           -1);
+  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf(OnLoopback(server.port())), host), -1);
   const double cpu = CpuSeconds() - cpuBefore;
   QCOMPARE(host.boxes, QStringList{kReading});
   QVERIFY(wall.elapsed() >= 4900);

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,10 +16,14 @@
 
 namespace {
 
-mode_t ModeOf(const QString& path) {
+struct stat StatOf(const QString& path) {
   struct stat st {};
   ::stat(QFile::encodeName(path).constData(), &st);
-  return st.st_mode & 07777;
+  return st;
+}
+
+std::optional<QString> Write(const QString& key, const QString& value, const QString& path) {
+  return profile::WriteValues("POP3", {{key, value}}, path);
 }
 
 }  // namespace
@@ -31,7 +36,9 @@ class ProfileTest : public QObject {
   void writeKeepsEveryOtherByte_data();
   void writeKeepsEveryOtherByte();
   void readCutsLongValues();
-  void newFileIsPrivateExistingKeepsMode();
+  void newFileIsPrivateExistingKeepsItsOwnAttributes();
+  void linkIsWrittenThroughAndKept();
+  void leftoversOfAnInterruptedSaveAreRemoved();
   void failedWriteChangesNothing();
   void killedWriterLeavesOldOrNew();
 };
@@ -61,6 +68,8 @@ void ProfileTest::finds_data() {
   QTest::newRow("UTF-8") << QByteArray("[POP3]\nUsername=j\xc3\xbcrgen\n") << "Username"
                          << QVariant(QString::fromUtf8("jürgen"));
   QTest::newRow("no line end") << QByteArray("[POP3]\nUsername=x") << "Username" << QVariant("x");
+  QTest::newRow("byte-order mark")
+      << QByteArray("\xEF\xBB\xBF[POP3]\r\nUsername=u\r\n") << "Username" << QVariant("u");
   QTest::newRow("binary junk") << QByteArray("\0\xff[POP3\n=\n[\n", 11) << "Username" << QVariant();
 }
 
@@ -101,6 +110,11 @@ void ProfileTest::writeKeepsEveryOtherByte_data() {
   QTest::newRow("add section after a last line ending in a bare CR")
       << QByteArray("[Other]\r") << "Username"
       << "u" << QByteArray("[Other]\r\n[POP3]\nUsername=u\n");
+  QTest::newRow("byte-order mark kept, section found")
+      << QByteArray("\xEF\xBB\xBF[POP3]\r\nUsername=old\r\n") << "Username"
+      << "u" << QByteArray("\xEF\xBB\xBF[POP3]\r\nUsername=u\r\n");
+  QTest::newRow("only a byte-order mark") << QByteArray("\xEF\xBB\xBF") << "Username"
+                                          << "u" << QByteArray("\xEF\xBB\xBF[POP3]\nUsername=u\n");
   QTest::newRow("line breaks never reach the file")
       << QByteArray("[POP3]\nPassword=old\n") << "Password"
       << "a\r\n[X]\nServername=evil" << QByteArray("[POP3]\nPassword=a[X]Servername=evil\n");
@@ -128,27 +142,53 @@ void ProfileTest::readCutsLongValues() {
   QCOMPARE(profile::ReadString("POP3", "Password", "", 255, path), QString(253, 'x'));
 }
 
-void ProfileTest::newFileIsPrivateExistingKeepsMode() {
+void ProfileTest::newFileIsPrivateExistingKeepsItsOwnAttributes() {
   QTemporaryDir dir;
   const QString path = dir.filePath("config.ini");
   const mode_t umaskBefore = ::umask(0);
-  QVERIFY(!profile::WriteString("POP3", "Password", "secret", path));
-  QCOMPARE(ModeOf(path), mode_t(0600));
+  QVERIFY(!Write("Password", "secret", path));
+  QCOMPARE(StatOf(path).st_mode & 07777, mode_t(0600));
 
   const QString shared = dir.filePath("shared.ini");
   WriteFile(shared, "[POP3]\n");
   ::chmod(QFile::encodeName(shared).constData(), 0640);
-  QVERIFY(!profile::WriteString("POP3", "Username", "u", shared));
-  QCOMPARE(ModeOf(shared), mode_t(0640));
+  // Where the test may give the file away (as root), the owner stays too.
+  const bool given = ::chown(QFile::encodeName(shared).constData(), 65534, 65534) == 0;
+  QVERIFY(!Write("Username", "u", shared));
+  QCOMPARE(StatOf(shared).st_mode & 07777, mode_t(0640));
+  if (given) QCOMPARE(StatOf(shared).st_uid, uid_t(65534));
   ::umask(umaskBefore);
   // Nothing is left beside the file.
-  QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+  QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+void ProfileTest::linkIsWrittenThroughAndKept() {
+  QTemporaryDir dir;
+  QVERIFY(QDir(dir.path()).mkdir("real"));
+  const QString target = dir.filePath("real/tallowin.ini");
+  const QString link = dir.filePath("config.ini");
+  WriteFile(target, "[POP3]\nUsername=old\n");
+  QVERIFY(QFile::link("real/tallowin.ini", link));  // relative, as users make them
+  QVERIFY(!Write("Username", "new", link));
+  QVERIFY(QFileInfo(link).isSymLink());
+  QCOMPARE(ReadFile(target), QByteArray("[POP3]\nUsername=new\n"));
+}
+
+void ProfileTest::leftoversOfAnInterruptedSaveAreRemoved() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("config.ini");
+  const QStringList kept{"config.ini.backup", "config.ini.saving-abcdef", "other.ini"};
+  for (const QString& name : kept + QStringList{".config.ini.saving-Ab12Cd"})
+    WriteFile(dir.filePath(name), "[POP3]\nPassword=old secret\n");
+  QVERIFY(!Write("Password", "new", path));
+  QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+  QCOMPARE(left, (QStringList{"config.ini"} + kept));
 }
 
 void ProfileTest::failedWriteChangesNothing() {
   QTemporaryDir dir;
   const QString missingDir = dir.filePath("gone/config.ini");
-  const auto why = profile::WriteString("POP3", "Username", "u", missingDir);
+  const auto why = Write("Username", "u", missingDir);
   QVERIFY(why);
   QVERIFY(!why->isEmpty());
   QVERIFY(!QFile::exists(missingDir));
@@ -169,7 +209,7 @@ void ProfileTest::killedWriterLeavesOldOrNew() {
     const pid_t child = ::fork();
     QVERIFY(child >= 0);
     if (child == 0) {
-      for (int i = 0;; ++i) (void)profile::WriteString("POP3", "Password", i % 2 ? b : a, path);
+      for (int i = 0;; ++i) (void)Write("Password", i % 2 ? b : a, path);
     }
     ::usleep(QRandomGenerator::global()->bounded(1000, 30000));
     ::kill(child, SIGKILL);

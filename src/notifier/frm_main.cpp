@@ -1,6 +1,8 @@
 #include "notifier/frm_main.h"
 
 #include "notifier/host.h"
+#include "notifier/termination.h"
+#include "pop3/mail_count.h"
 #include "settings/ini.h"
 #include "speech/speech.h"
 #include "tray/systray.h"
@@ -21,7 +23,7 @@ QString IniPath() { return host::AppFile(QStringLiteral("config.ini")); }
 
 }  // namespace
 
-frmMain::frmMain(host::Host& host, quint16 pop3Port)
+frmMain::frmMain(host::Host& host)
     : Label1(new QLabel(QStringLiteral("POP3 Server:"), this)),
       Label2(new QLabel(QStringLiteral("Username:"), this)),
       Label3(new QLabel(QStringLiteral("Password:"), this)),
@@ -31,7 +33,6 @@ frmMain::frmMain(host::Host& host, quint16 pop3Port)
       Timer1(new QTimer(this)),
       sckClient(new QSslSocket(this)),
       host_(host),
-      pop3Port_(pop3Port),
       watch_([this] { return GetMailCount(); }) {
   // A fixed window: it can be minimised and closed, not maximised.
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -58,6 +59,9 @@ frmMain::frmMain(host::Host& host, quint16 pop3Port)
   Text3->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // "*"
   Text3->setAttribute(Qt::WA_InputMethodEnabled, false);
 
+  host::OnTerminationSignal(*this, [this] { QueryUnload(UnloadMode::AppTaskManager); });
+  host::OnSessionEnd(*this, [this] { QueryUnload(UnloadMode::AppWindows); });
+
   Timer1->setInterval(kPollIntervalMs);
   connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1Tick);
   Timer1->start();
@@ -65,9 +69,8 @@ frmMain::frmMain(host::Host& host, quint16 pop3Port)
 
 void frmMain::Load() {
   modIni::LoadSettings(*Text1, *Text2, *Text3, IniPath());
-  if (const auto why = modSpeech::InitVoice([this](const QString& failure) {
-        host_.RuntimeError(failure);
-      })) {
+  if (const auto why =
+          modSpeech::InitVoice([this](const QString& failure) { host_.RuntimeError(failure); })) {
     host_.RuntimeError(*why);
     return;
   }
@@ -75,7 +78,7 @@ void frmMain::Load() {
 }
 
 void frmMain::Resize() {
-  if (!isMinimized()) return;
+  if (!isMinimized() || unloading_) return;
   watch_.Minimised();
   if (!SetIcon("Mail.ico")) return;
   modSystray::UpdateTrayIcon();
@@ -85,7 +88,7 @@ void frmMain::Resize() {
 }
 
 void frmMain::Timer1Tick() {
-  if (!isMinimized()) return;
+  if (!isMinimized() || unloading_) return;
   const auto outcome = watch_.Tick();
   if (!outcome) return;
   const bool newMail = outcome->icon == MailWatch::Icon::IsMail;
@@ -102,6 +105,8 @@ void frmMain::TrayMouseMessage(int code) {
 }
 
 void frmMain::QueryUnload(UnloadMode mode) {
+  // No poll and no voice while a failed save's message waits for the user.
+  unloading_ = true;
   if (mode == UnloadMode::FormControlMenu || mode == UnloadMode::FormCode)
     modIni::SaveSettings(*Text1, *Text2, *Text3, IniPath(), host_);
   modSpeech::ReleaseVoice();
@@ -128,7 +133,7 @@ qint32 frmMain::GetMailCount() {
       [this] { return Text2->text(); },
       [this] { return Text3->text(); },
   };
-  return modPOP3::GetMailCount(*sckClient, account, host_, pop3Port_);
+  return modPOP3::GetMailCount(*sckClient, account, host_);
 }
 
 bool frmMain::SetIcon(const char* fileName) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "notifier/mail_watch.h"
-#include "pop3/mail_count.h"
 
 #include <QWidget>
 
@@ -28,8 +27,7 @@ class frmMain : public QWidget {
     AppTaskManager = 3,   // a signal: kill, a task manager, shutdown
   };
 
-  // The port is for tests; the program always asks port 110.
-  explicit frmMain(host::Host& host, quint16 pop3Port = modPOP3::kPop3Port);
+  explicit frmMain(host::Host& host);
 
   // The handlers, each run when its event comes.
   void Load();
@@ -59,6 +57,6 @@ class frmMain : public QWidget {
   bool SetIcon(const char* fileName);
 
   host::Host& host_;
-  const quint16 pop3Port_;
   MailWatch watch_;
+  bool unloading_ = false;
 };

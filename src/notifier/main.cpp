@@ -1,6 +1,5 @@
 #include "notifier/frm_main.h"
 #include "notifier/host.h"
-#include "notifier/termination.h"
 
 #include <QApplication>
 
@@ -13,10 +12,6 @@ int main(int argc, char* argv[]) {
 
   host::Host host;
   frmMain form(host);
-  host::OnTerminationSignal(form,
-                            [&form] { form.QueryUnload(frmMain::UnloadMode::AppTaskManager); });
-  QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
-                   [&form] { form.QueryUnload(frmMain::UnloadMode::AppWindows); });
 
   form.Load();
   form.show();

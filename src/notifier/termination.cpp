@@ -1,5 +1,7 @@
 #include "notifier/termination.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QSocketNotifier>
 
 #include <sys/socket.h>
@@ -8,6 +10,24 @@
 
 namespace host {
 namespace {
+
+// Takes the application's quit request; the program never asks for one
+// itself, so it comes from the session manager.
+class QuitFilter : public QObject {
+ public:
+  QuitFilter(QObject& parent, std::function<void()> onQuit)
+      : QObject(&parent), onQuit_(std::move(onQuit)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != QCoreApplication::instance() || event->type() != QEvent::Quit) return false;
+    onQuit_();
+    return true;
+  }
+
+ private:
+  std::function<void()> onQuit_;
+};
 
 // The writing end, for the handler: a signal handler can reach no object.
 int signalWriteFd = -1;
@@ -25,12 +45,25 @@ void OnTerminationSignal(QObject& parent, std::function<void()> onSignal) {
   signalWriteFd = fds[0];
   auto* notifier = new QSocketNotifier(fds[1], QSocketNotifier::Read, &parent);
   QObject::connect(notifier, &QSocketNotifier::activated, notifier,
-                   [callback = std::move(onSignal)] { callback(); });
+                   [read = fds[1], callback = std::move(onSignal)] {
+                     char byte;
+                     [[maybe_unused]] const ssize_t n = ::read(read, &byte, 1);
+                     callback();
+                   });
+  QObject::connect(notifier, &QObject::destroyed, [read = fds[1], write = fds[0]] {
+    if (signalWriteFd == write) signalWriteFd = -1;
+    ::close(read);
+    ::close(write);
+  });
   struct sigaction action {};
   action.sa_handler = Notify;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   for (int signal : {SIGTERM, SIGHUP, SIGINT}) ::sigaction(signal, &action, nullptr);
+}
+
+void OnSessionEnd(QObject& parent, std::function<void()> onEnd) {
+  QCoreApplication::instance()->installEventFilter(new QuitFilter(parent, std::move(onEnd)));
 }
 
 }  // namespace host

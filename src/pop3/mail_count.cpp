@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <optional>
+#include <variant>
 
 namespace modPOP3 {
 namespace {
@@ -74,19 +75,25 @@ QString Explain(const QSslError& error) {
 
 // Opens the connection the server field asks for; the reason when it is
 // malformed.
-std::optional<QString> Connect(QSslSocket& socket, const QString& field, quint16 plainPort) {
+std::optional<QString> Connect(QSslSocket& socket, const QString& field) {
   const auto address = ParseServerField(field);
   if (!address)
     return QStringLiteral("The server field is not a host name or a pop3:// or pop3s:// address.");
   if (address->tls)
     socket.connectToHostEncrypted(address->host, address->port.value_or(kPop3sPort));
   else
-    socket.connectToHost(address->host, address->port.value_or(plainPort));
+    socket.connectToHost(address->host, address->port.value_or(kPop3Port));
   return std::nullopt;
 }
 
-// Runs the exchange; the message of the stage that failed, or none.
-QString Exchange(QSslSocket& socket, const Account& account, quint16 plainPort, qint32& result) {
+// The stage's message, with the server's own reason when it gave one.
+QString Failed(const QString& stage, const Reply& reply) {
+  const auto reason = ServerReason(reply.received);
+  return reason ? stage + '\n' + *reason : stage;
+}
+
+// The count, or the message of the stage that failed.
+std::variant<qint32, QString> Exchange(QSslSocket& socket, const Account& account) {
   const QString connectFailed = QStringLiteral("Error: Connecting to POP3 Server");
   QString tlsProblem;
   QObject watch;  // ends both connections below when the exchange ends
@@ -98,59 +105,69 @@ QString Exchange(QSslSocket& socket, const Account& account, quint16 plainPort, 
         if (error == QAbstractSocket::SslHandshakeFailedError && tlsProblem.isEmpty())
           tlsProblem = QStringLiteral("The secure connection failed: %1").arg(socket.errorString());
       });
-  if (const auto malformed = Connect(socket, account.server(), plainPort))
+  if (const auto malformed = Connect(socket, account.server()))
     return connectFailed + '\n' + *malformed;
-  if (!WaitForReply(socket, kMarker))
+  if (!WaitForReply(socket, kMarker).ok)
     return tlsProblem.isEmpty() ? connectFailed : connectFailed + '\n' + tlsProblem;
 
   const QString userFailed = QStringLiteral("Error: Sending Username to POP3 Server");
   const auto user = CommandLine("USER", account.user());
   if (!user) return userFailed;
   Send(socket, *user);
-  if (!WaitForReply(socket, kMarker)) return userFailed;
+  if (const Reply reply = WaitForReply(socket, kMarker); !reply.ok)
+    return Failed(userFailed, reply);
 
   const QString passwordFailed = QStringLiteral("Error: Sending Password to POP3 Server");
   const auto password = CommandLine("PASS", account.password());
   if (!password) return passwordFailed;
   Send(socket, *password);
-  if (!WaitForReply(socket, kMarker)) return passwordFailed;
+  if (const Reply reply = WaitForReply(socket, kMarker); !reply.ok)
+    return Failed(passwordFailed, reply);
 
   Send(socket, "STAT\r\n");
-  qint32 count = 0;
-  qint32 size = 0;
-  if (!ReadStatReply(socket, kMarker, count, size))
-    return QStringLiteral("Error: Reading amount of mails on POP3 Server");
-  result = count;
-  return {};
+  const StatusReply status = ReadStatReply(socket, kMarker);
+  if (!status.count)
+    return Failed(QStringLiteral("Error: Reading amount of mails on POP3 Server"), status.reply);
+  return *status.count;
+}
+
+Reply Wait(QAbstractSocket& socket, QByteArrayView marker, std::chrono::milliseconds limit) {
+  auto data = TakeData(socket, limit);
+  if (!data) return {};
+  const bool ok = data->contains(marker);
+  return {ok, std::move(*data)};
 }
 
 }  // namespace
 
-qint32 GetMailCount(QSslSocket& sckClient, const Account& account, host::Host& host,
-                    quint16 plainPort) {
-  qint32 result = -1;
+qint32 GetMailCount(QSslSocket& sckClient, const Account& account, host::Host& host) {
   if (sckClient.state() != QAbstractSocket::UnconnectedState) sckClient.abort();
   sckClient.setReadBufferSize(kReadLimit);
-  const QString failure = Exchange(sckClient, account, plainPort, result);
-  if (!failure.isEmpty()) host.MsgBox(failure);
+  const auto outcome = Exchange(sckClient, account);
+  if (const auto* failure = std::get_if<QString>(&outcome)) host.MsgBox(*failure);
   // No QUIT: dropping the connection ends the session without deleting mail.
   sckClient.abort();
-  return result;
+  const auto* count = std::get_if<qint32>(&outcome);
+  return count ? *count : -1;
 }
 
-bool WaitForReply(QAbstractSocket& sckClient, QByteArrayView marker) {
-  const auto data = TakeData(sckClient, kReplyWait);
-  return data && data->contains(marker);
+Reply WaitForReply(QAbstractSocket& sckClient, QByteArrayView marker) {
+  return Wait(sckClient, marker, kReplyWait);
 }
 
-bool ReadStatReply(QAbstractSocket& sckClient, QByteArrayView marker, qint32& count, qint32& size) {
-  const auto data = TakeData(sckClient, kStatWait);
-  if (!data || !data->contains(marker)) return false;
-  const auto reply = ParseStatReply(*data);
-  if (!reply) return false;
-  count = reply->count;
-  size = reply->size;
-  return true;
+StatusReply ReadStatReply(QAbstractSocket& sckClient, QByteArrayView marker) {
+  StatusReply status{Wait(sckClient, marker, kStatWait), std::nullopt};
+  if (status.reply.ok) status.count = ParseStatReply(status.reply.received);
+  return status;
+}
+
+std::optional<QString> ServerReason(const QByteArray& received) {
+  constexpr qsizetype kReasonLength = 200;
+  if (!received.startsWith("-ERR")) return std::nullopt;
+  const qsizetype end = received.indexOf('\n');
+  QString line = QString::fromUtf8(end < 0 ? received : received.first(end));
+  line.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+  return line.left(kReasonLength).trimmed();
 }
 
 }  // namespace modPOP3

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <QAbstractSocket>
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QSslSocket>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace host {
 class Host;
@@ -22,20 +24,31 @@ struct Account {
   std::function<QString()> password;
 };
 
-inline constexpr quint16 kPop3Port = 110;
-
 // The number of messages in the mailbox, or -1 once the stage that failed
-// has been shown in a message box. The socket is closed on return. The
-// server field may ask for TLS or a port; plainPort is for tests only.
-qint32 GetMailCount(QSslSocket& sckClient, const Account& account, host::Host& host,
-                    quint16 plainPort = kPop3Port);
+// has been shown in a message box. The socket is closed on return.
+qint32 GetMailCount(QSslSocket& sckClient, const Account& account, host::Host& host);
 
-// True when more than 3 bytes arrive within 2.0 s and the data taken holds
-// the marker. Whatever arrives later stays queued for the next wait.
-bool WaitForReply(QAbstractSocket& sckClient, QByteArrayView marker);
+// What one wait for a reply took.
+struct Reply {
+  bool ok = false;      // more than 3 bytes came in time and hold the marker
+  QByteArray received;  // all that was taken; empty when too little came in time
+};
 
-// As WaitForReply within 0.5 s, then reads the status reply into count and
-// size; on false neither is written.
-bool ReadStatReply(QAbstractSocket& sckClient, QByteArrayView marker, qint32& count, qint32& size);
+// Waits up to 2.0 s for more than 3 bytes. Whatever arrives later stays
+// queued for the next wait.
+Reply WaitForReply(QAbstractSocket& sckClient, QByteArrayView marker);
+
+// As WaitForReply within 0.5 s; the count when the reply is also a
+// readable status reply.
+struct StatusReply {
+  Reply reply;
+  std::optional<qint32> count;
+};
+StatusReply ReadStatReply(QAbstractSocket& sckClient, QByteArrayView marker);
+
+// The server's words in a -ERR reply, fit for a second line of a message:
+// its first line, control characters dropped, at most 200 characters.
+// Nothing for any other reply.
+std::optional<QString> ServerReason(const QByteArray& received);
 
 }  // namespace modPOP3

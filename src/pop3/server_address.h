@@ -18,6 +18,7 @@ struct ServerAddress {
   bool tls = false;
 };
 
+inline constexpr quint16 kPop3Port = 110;
 inline constexpr quint16 kPop3sPort = 995;
 
 // Nothing when a URL form is malformed (no host, a bad port).

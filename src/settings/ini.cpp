@@ -26,14 +26,10 @@ void LoadSettings(QLineEdit& Text1, QLineEdit& Text2, QLineEdit& Text3, const QS
 
 void SaveSettings(const QLineEdit& Text1, const QLineEdit& Text2, const QLineEdit& Text3,
                   const QString& iniPath, host::Host& host) {
-  const std::array<std::pair<const QLineEdit*, const char*>, 3> keys{
-      {{&Text1, "Servername"}, {&Text2, "Username"}, {&Text3, "Password"}}};
-  std::optional<QString> failure;
-  for (const auto& [field, key] : keys) {
-    const auto why = profile::WriteString(kSection, key, field->text(), iniPath);
-    if (why && !failure) failure = why;
-  }
-  if (failure)
+  const profile::Values values{{QStringLiteral("Servername"), Text1.text()},
+                               {QStringLiteral("Username"), Text2.text()},
+                               {QStringLiteral("Password"), Text3.text()}};
+  if (const auto failure = profile::WriteValues(kSection, values, iniPath))
     host.MsgBox(
         QStringLiteral("Error: The settings could not be saved to %1\n%2").arg(iniPath, *failure));
 }

@@ -16,9 +16,8 @@ namespace modIni {
 // empties its field.
 void LoadSettings(QLineEdit& Text1, QLineEdit& Text2, QLineEdit& Text3, const QString& iniPath);
 
-// Writes the three fields to the file, one key at a time. When a write
-// fails, one message box names the file and the reason once all three have
-// been tried; the file keeps what it held.
+// Writes the three fields to the file in one step. When that fails, one
+// message box names the file and the reason; the file keeps what it held.
 void SaveSettings(const QLineEdit& Text1, const QLineEdit& Text2, const QLineEdit& Text3,
                   const QString& iniPath, host::Host& host);
 

@@ -13,9 +13,15 @@ struct Line {
   qsizetype end;      // offset just past its line end
 };
 
+// A Windows editor may start the file with a UTF-8 byte-order mark: it is
+// kept, but is no part of the first line.
+qsizetype MarkLength(const QByteArray& content) {
+  return content.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+}
+
 QList<Line> SplitLines(const QByteArray& content) {
   QList<Line> lines;
-  qsizetype begin = 0;
+  qsizetype begin = MarkLength(content);
   while (begin < content.size()) {
     const qsizetype lf = content.indexOf('\n', begin);
     const qsizetype end = lf < 0 ? content.size() : lf + 1;
@@ -103,7 +109,7 @@ QByteArray LineEndOf(const QByteArray& content) {
 // What ends the text before offset end, so a line can follow: nothing after
 // a line end, LF after a bare CR, else the file's own line end.
 QByteArray EndLineAt(const QByteArray& content, qsizetype end, const QByteArray& eol) {
-  if (end == 0 || content[end - 1] == '\n') return {};
+  if (end == MarkLength(content) || content[end - 1] == '\n') return {};
   return content[end - 1] == '\r' ? QByteArray("\n") : eol;
 }
 
@@ -153,7 +159,7 @@ QString ReadString(const QString& section, const QString& key, const QString& de
   return value->first(keep);
 }
 
-std::optional<QString> WriteString(const QString& section, const QString& key, const QString& value,
+std::optional<QString> WriteValues(const QString& section, const Values& values,
                                    const QString& path) {
   QFile file(path);
   QByteArray content;
@@ -163,7 +169,8 @@ std::optional<QString> WriteString(const QString& section, const QString& key, c
     content = file.readAll();
     if (file.error() != QFileDevice::NoError) return file.errorString();
   }
-  return ReplaceFile(path, WithValue(content, section, key, value));
+  for (const auto& [key, value] : values) content = WithValue(content, section, key, value);
+  return ReplaceFile(path, content);
 }
 
 }  // namespace profile

@@ -3,13 +3,16 @@
 //
 // Section and key names match without regard to letter case; blanks around
 // a value are not part of it; values are otherwise stored as they are, with
-// no quoting or escaping. The file is UTF-8 text with either line end.
+// no quoting or escaping. The file is UTF-8 text with either line end and
+// perhaps a byte-order mark.
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 namespace profile {
 
@@ -29,10 +32,13 @@ QByteArray WithValue(const QByteArray& content, const QString& section, const QS
 QString ReadString(const QString& section, const QString& key, const QString& defaultValue,
                    int capacity, const QString& path);
 
-// Sets the key in the file, creating it (mode 0600) when missing. The file
-// is replaced in one step, so it never holds a half-written state. The
-// reason when it could not be written; the file is then as it was.
-std::optional<QString> WriteString(const QString& section, const QString& key, const QString& value,
+// Key and value pairs, set in their order.
+using Values = QList<std::pair<QString, QString>>;
+
+// Sets the keys in the file, creating it (mode 0600) when missing. The file
+// is replaced in one step, so it holds all the old values or all the new
+// ones. The reason when it could not be written; the file is then as it was.
+std::optional<QString> WriteValues(const QString& section, const Values& values,
                                    const QString& path);
 
 }  // namespace profile

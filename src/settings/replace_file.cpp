@@ -1,5 +1,6 @@
 #include "settings/replace_file.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -14,6 +15,30 @@ namespace {
 
 QString Reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
+// The file a chain of symbolic links ends at, or nothing for a loop.
+std::optional<QString> FollowLinks(QString path) {
+  constexpr int kMaxLinks = 40;  // as the kernel allows
+  for (int hop = 0; hop < kMaxLinks; ++hop) {
+    const QFileInfo info(path);
+    if (!info.isSymLink()) return path;
+    path = info.symLinkTarget();
+  }
+  return std::nullopt;
+}
+
+// Hidden, and named so that no file of the user's can match the pattern
+// its leftovers are cleared by.
+QString TempPattern(const QFileInfo& target) {
+  return QStringLiteral(".%1.saving-").arg(target.fileName());
+}
+
+void RemoveLeftovers(const QFileInfo& target) {
+  QDir dir = target.absoluteDir();
+  const QStringList names =
+      dir.entryList({TempPattern(target) + "??????"}, QDir::Files | QDir::Hidden | QDir::System);
+  for (const QString& name : names) dir.remove(name);
+}
+
 bool WriteAll(int fd, const QByteArray& content) {
   const char* data = content.constData();
   qsizetype left = content.size();
@@ -27,18 +52,33 @@ bool WriteAll(int fd, const QByteArray& content) {
   return true;
 }
 
+// Gives the new file what the old one had; owner and group only as far as
+// the process may (an ordinary user can keep a group they belong to).
+int KeepAttributes(int fd, const struct stat& old) {
+  if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+    [[maybe_unused]] const int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+  }
+  return ::fchmod(fd, old.st_mode & 07777) == 0 ? 0 : errno;
+}
+
 }  // namespace
 
 std::optional<QString> ReplaceFile(const QString& path, const QByteArray& content) {
-  const QByteArray target = QFile::encodeName(path);
-  QByteArray temp = target + ".XXXXXX";
+  const auto resolved = FollowLinks(path);
+  if (!resolved) return Reason(ELOOP);
+  const QFileInfo info(*resolved);
+  const QByteArray target = QFile::encodeName(info.absoluteFilePath());
+  struct stat old {};
+  const bool exists = ::stat(target.constData(), &old) == 0;
+  // The rename needs only the folder; a file made read-only stays as it is.
+  if (exists && ::access(target.constData(), W_OK) != 0) return Reason(errno);
+
+  RemoveLeftovers(info);
+  QByteArray temp = QFile::encodeName(info.absoluteDir().filePath(TempPattern(info))) + "XXXXXX";
   const int fd = ::mkstemp(temp.data());  // created 0600
   if (fd < 0) return Reason(errno);
 
-  int error = 0;
-  struct stat existing {};
-  if (::stat(target.constData(), &existing) == 0 && ::fchmod(fd, existing.st_mode & 07777) != 0)
-    error = errno;
+  int error = exists ? KeepAttributes(fd, old) : 0;
   if (!error && !WriteAll(fd, content)) error = errno ? errno : EIO;
   if (!error && ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && !error) error = errno;
@@ -48,7 +88,7 @@ std::optional<QString> ReplaceFile(const QString& path, const QByteArray& conten
     return Reason(error);
   }
   // Make the rename itself durable.
-  const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+  const QByteArray dir = QFile::encodeName(info.absolutePath());
   const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY);
   if (dirFd >= 0) {
     ::fsync(dirFd);

@@ -8,11 +8,14 @@
 
 namespace profile {
 
-// Writes the content to a temporary file beside the path, flushes it to the
-// disk and renames it over the path, so a crash leaves the old file or the
-// new one, never a torn one. An existing file keeps its mode; a new one gets
-// 0600, since it may hold a password. The reason on failure, when the file
-// is as it was.
+// Writes the content to a temporary file beside the file, flushes it to the
+// disk and renames it over the file, so a crash leaves the old content or
+// the new, never a torn one. A symbolic link is written through and kept.
+// An existing file keeps its mode and, where the process may set them, its
+// owner and group; one that may not be written is refused, as a write to
+// it would be. A new file gets 0600, since it may hold a password. The
+// reason on failure, when the file is as it was. A temporary file that an
+// interrupted replace left behind is removed by the next one.
 std::optional<QString> ReplaceFile(const QString& path, const QByteArray& content);
 
 }  // namespace profile

@@ -4,7 +4,7 @@
 #include "tray/tray_tip.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QWidget>
@@ -21,12 +21,14 @@ struct TrayRecord {
 
 TrayRecord TrayIconData;
 
-// Qt talks to a StatusNotifierItem host when its watcher is on the session
-// bus as the icon is made, and to an XEmbed tray otherwise.
+// Qt talks to a StatusNotifierItem host when, as the icon is made, the
+// watcher on the session bus says a host has registered with it; otherwise
+// (no watcher, or a panel still starting) to an XEmbed tray.
 bool StatusNotifierHostRegistered() {
-  const QDBusConnection bus = QDBusConnection::sessionBus();
-  return bus.isConnected() && bus.interface() &&
-         bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
+  QDBusInterface watcher(
+      QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
+      QStringLiteral("org.kde.StatusNotifierWatcher"), QDBusConnection::sessionBus());
+  return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
 }
 
 }  // namespace

@@ -76,8 +76,9 @@ class Watcher : public QObject {
   Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
 
  public:
-  Watcher(QString iconFile, QTextStream& out) : iconFile_(std::move(iconFile)), out_(out) {}
-  bool hostRegistered() const { return true; }
+  Watcher(QString iconFile, bool hostRegistered, QTextStream& out)
+      : iconFile_(std::move(iconFile)), hostRegistered_(hostRegistered), out_(out) {}
+  bool hostRegistered() const { return hostRegistered_; }
   int protocolVersion() const { return 0; }
   QStringList items() const { return service_.isEmpty() ? QStringList() : QStringList{service_}; }
 
@@ -131,6 +132,7 @@ class Watcher : public QObject {
   }
 
   QString iconFile_;
+  bool hostRegistered_;
   QTextStream& out_;
   QString service_;
 };
@@ -141,11 +143,13 @@ int main(int argc, char* argv[]) {
   qDBusRegisterMetaType<QList<Pixmap>>();
   qDBusRegisterMetaType<ToolTip>();
   QTextStream out(stdout);
-  if (argc != 2) {
-    out << "usage: sni_host ICON.png" << Qt::endl;
+  // --no-host: the watcher of a panel whose host has not registered yet.
+  const bool noHost = argc == 3 && QByteArray(argv[2]) == "--no-host";
+  if (argc != 2 && !noHost) {
+    out << "usage: sni_host ICON.png [--no-host]" << Qt::endl;
     return 2;
   }
-  Watcher watcher(QString::fromLocal8Bit(argv[1]), out);
+  Watcher watcher(QString::fromLocal8Bit(argv[1]), !noHost, out);
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.registerObject("/StatusNotifierWatcher", &watcher,
                           QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties) ||
