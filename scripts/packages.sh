@@ -5,4 +5,5 @@ RUN_PACKAGES=(libqt6widgets6 libqt6network6 libqt6dbus6 qt6-qpa-plugins
   speech-dispatcher speech-dispatcher-espeak-ng)
 DEMO_PACKAGES=(dovecot-pop3d dovecot-core)
 TEST_PACKAGES=("${DEMO_PACKAGES[@]}" openssl xvfb openbox trayer xdotool x11-utils
-  imagemagick dbus iproute2 util-linux procps clang libclang-rt-14-dev valgrind)
+  imagemagick dbus iproute2 util-linux procps clang libclang-rt-14-dev valgrind
+  kwin-wayland xwayland qt6-wayland)

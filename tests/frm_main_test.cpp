@@ -1,6 +1,6 @@
 // The window as it is made: captions, layout, focus, the masked password.
 #include "notifier/frm_main.h"
-#include "notifier/host.h"
+#include "host/host.h"
 #include "support/pop3_script.h"
 #include "support/test_host.h"
 

@@ -3,8 +3,6 @@
 
 #include <QTest>
 
-using Icon = MailWatch::Icon;
-
 namespace {
 
 // A mailbox whose next counts the test sets; -1 is a failed poll.
@@ -21,11 +19,11 @@ struct Mailbox {
 };
 
 bool Announces(const std::optional<MailWatch::Outcome>& outcome) {
-  return outcome && outcome->icon == Icon::IsMail && outcome->announce;
+  return outcome == MailWatch::Outcome::NewMail;
 }
 
 bool Quiet(const std::optional<MailWatch::Outcome>& outcome) {
-  return outcome && outcome->icon == Icon::Mail && !outcome->announce;
+  return outcome == MailWatch::Outcome::NoNewMail;
 }
 
 }  // namespace
@@ -100,7 +98,7 @@ void MailWatchTest::newMinimiseTakesNewBaseline() {
 void MailWatchTest::tickDuringPollIsSkipped() {
   Mailbox box({1, 2});
   MailWatch watch([&] { return box.Poll(); });
-  std::optional<MailWatch::Outcome> nested{MailWatch::Outcome{Icon::IsMail, true}};
+  std::optional<MailWatch::Outcome> nested{MailWatch::Outcome::NewMail};
   // A tick that falls due while the poll waits or shows its error box.
   box.duringPoll = [&] { nested = watch.Tick(); };
   watch.Minimised();

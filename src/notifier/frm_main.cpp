@@ -1,7 +1,7 @@
 #include "notifier/frm_main.h"
 
-#include "notifier/host.h"
-#include "notifier/termination.h"
+#include "host/host.h"
+#include "host/termination.h"
 #include "pop3/mail_count.h"
 #include "settings/ini.h"
 #include "speech/speech.h"
@@ -80,7 +80,7 @@ void frmMain::Load() {
 void frmMain::Resize() {
   if (!isMinimized() || unloading_) return;
   watch_.Minimised();
-  if (!SetIcon("Mail.ico")) return;
+  if (!SetIcon(MailWatch::Outcome::NoNewMail)) return;
   modSystray::UpdateTrayIcon();
   // The window is brought back from the tray; with no tray it stays on the
   // taskbar. A double-click during the poll has brought it back already.
@@ -91,10 +91,9 @@ void frmMain::Timer1Tick() {
   if (!isMinimized() || unloading_) return;
   const auto outcome = watch_.Tick();
   if (!outcome) return;
-  const bool newMail = outcome->icon == MailWatch::Icon::IsMail;
-  if (!SetIcon(newMail ? "IsMail.ico" : "Mail.ico")) return;
+  if (!SetIcon(*outcome)) return;
   modSystray::UpdateTrayIcon();
-  if (outcome->announce) modSpeech::Say(kAnnouncement);
+  if (*outcome == MailWatch::Outcome::NewMail) modSpeech::Say(kAnnouncement);
 }
 
 void frmMain::TrayMouseMessage(int code) {
@@ -136,8 +135,10 @@ qint32 frmMain::GetMailCount() {
   return modPOP3::GetMailCount(*sckClient, account, host_);
 }
 
-bool frmMain::SetIcon(const char* fileName) {
-  const QString path = host::AppFile(QString::fromLatin1(fileName));
+bool frmMain::SetIcon(MailWatch::Outcome outcome) {
+  const QString path =
+      host::AppFile(outcome == MailWatch::Outcome::NewMail ? QStringLiteral("IsMail.ico")
+                                                           : QStringLiteral("Mail.ico"));
   const auto picture = host::LoadPicture(path);
   if (!picture) {
     host_.RuntimeError(QStringLiteral("Error: Cannot load the picture %1").arg(path));

@@ -53,8 +53,9 @@ class frmMain : public QWidget {
 
  private:
   qint32 GetMailCount();
-  // Makes the icon file the window's icon; false once a failure has ended the program.
-  bool SetIcon(const char* fileName);
+  // Makes the icon file for the outcome the window's icon; false once a
+  // failure has ended the program.
+  bool SetIcon(MailWatch::Outcome outcome);
 
   host::Host& host_;
   MailWatch watch_;

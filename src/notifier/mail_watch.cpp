@@ -18,8 +18,8 @@ void MailWatch::Minimised() {
 std::optional<MailWatch::Outcome> MailWatch::Tick() {
   if (polling_) return std::nullopt;
   const std::optional<qint32> count = PollOnce();
-  if (!count) return Outcome{Icon::Mail, false};  // keeps what it remembers
-  if (lastMailCount_ && *count > *lastMailCount_) return Outcome{Icon::IsMail, true};
+  if (!count) return Outcome::NoNewMail;  // keeps what it remembers
+  if (lastMailCount_ && *count > *lastMailCount_) return Outcome::NewMail;
   lastMailCount_ = count;
-  return Outcome{Icon::Mail, false};
+  return Outcome::NoNewMail;
 }

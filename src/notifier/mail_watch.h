@@ -12,11 +12,8 @@
 
 class MailWatch {
  public:
-  enum class Icon { Mail, IsMail };
-  struct Outcome {
-    Icon icon;
-    bool announce;
-  };
+  // What a tick found; new mail is shown and announced.
+  enum class Outcome { NoNewMail, NewMail };
   // One poll of the mailbox: the count, or -1 once the failure has been shown.
   using Poll = std::function<qint32()>;
 

@@ -1,9 +1,11 @@
+#include "host/host.h"
+#include "host/platform.h"
 #include "notifier/frm_main.h"
-#include "notifier/host.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+  host::ChooseWindowSystem(argc, argv);
   QApplication app(argc, argv);
   QApplication::setApplicationName(host::AppTitle);
   // The window spends its life hidden: a message box closed meanwhile must

@@ -1,6 +1,6 @@
 #include "pop3/mail_count.h"
 
-#include "notifier/host.h"
+#include "host/host.h"
 #include "pop3/server_address.h"
 #include "pop3/stat_reply.h"
 

@@ -1,6 +1,6 @@
 #include "settings/ini.h"
 
-#include "notifier/host.h"
+#include "host/host.h"
 #include "settings/profile.h"
 
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #include "tray/systray.h"
 
-#include "notifier/host.h"
+#include "host/host.h"
 #include "tray/tray_tip.h"
 
 #include <QDBusConnection>

@@ -65,6 +65,34 @@ start_desktop() {
   wait_for 10 xdotool search --class trayer || fail "trayer did not start"
 }
 
+# A private session bus, for the desktop's D-Bus services.
+start_session_bus() {
+  dbus-daemon --session --nofork --address="unix:path=$WORK/bus" --print-address=3 \
+    3>"$WORK/bus-address" >/dev/null 2>&1 &
+  PIDS+=($!)
+  wait_for 10 test -s "$WORK/bus-address" || fail "dbus-daemon did not start"
+  export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$WORK/bus-address")
+}
+
+# start_sni_host SNI_HOST PICTURE [--no-host]: the test's StatusNotifierItem
+# watcher and host on the session bus, as the coprocess HOST.
+start_sni_host() {
+  coproc HOST { "$@" 2>"$WORK/host.log"; }
+  PIDS+=("$HOST_PID")
+  expect_host ready
+}
+# expect_host PREFIX: waits for the host's line with PREFIX; REPLY holds the rest.
+expect_host() {
+  local line
+  while read -r -t 10 line <&"${HOST[0]}"; do
+    if [[ $line == "$1"* ]]; then
+      REPLY=${line#"$1"}
+      return 0
+    fi
+  done
+  fail "the host never said: $1"
+}
+
 # The program's icon in the tray: its visible window no larger than a tray slot.
 tray_icon_of() {
   local id size

@@ -5,7 +5,7 @@
 // Each mouse message from the icon is printed as "code N"; 515 also shows
 // the window, as the notifier does. With --show the window shows at start,
 // as a baseline for the benchmarks.
-#include "notifier/host.h"
+#include "host/host.h"
 #include "tray/systray.h"
 #include "tray/tray_tip.h"
 

@@ -12,28 +12,8 @@ host=$2
 app_dir=$3
 
 start_desktop
-dbus-daemon --session --nofork --address="unix:path=$WORK/bus" --print-address=3 \
-  3>"$WORK/bus-address" >/dev/null 2>&1 &
-PIDS+=($!)
-wait_for 10 test -s "$WORK/bus-address" || fail "dbus-daemon did not start"
-export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$WORK/bus-address")
+start_session_bus
 
-# start_host [--no-host]: the watcher, as a coprocess answering on HOST.
-start_host() {
-  coproc HOST { "$host" "$WORK/item.png" "$@" 2>"$WORK/host.log"; }
-  PIDS+=("$HOST_PID")
-  expect_host ready
-}
-expect_host() {
-  local line
-  while read -r -t 10 line <&"${HOST[0]}"; do
-    if [[ $line == "$1"* ]]; then
-      REPLY=${line#"$1"}
-      return 0
-    fi
-  done
-  fail "the host never said: $1"
-}
 # The driver reads commands from a pipe: bash keeps one coprocess at a time.
 start_driver() {
   rm -f "$WORK/driver.in"
@@ -51,7 +31,7 @@ stop_driver_and_host() {
 }
 
 step "a watcher without a host: the icon embeds in the XEmbed tray"
-start_host --no-host
+start_sni_host "$host" "$WORK/item.png" --no-host
 start_driver
 wait_for 10 has_tray_icon tray_driver || fail "no icon in the XEmbed tray"
 sleep 0.5
@@ -64,7 +44,7 @@ wait_for 5 visible_window_named TrayDriver || fail "a double-click did not bring
 stop_driver_and_host
 
 step "a watcher with a host: the item registers and carries its tip and picture"
-start_host
+start_sni_host "$host" "$WORK/item.png"
 start_driver
 expect_host "registered "
 expect_host "tooltip "

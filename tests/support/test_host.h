@@ -2,7 +2,7 @@
 // End only records that the program would have ended.
 #pragma once
 
-#include "notifier/host.h"
+#include "host/host.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "notifier/host.h"
+#include "host/host.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -2,6 +2,8 @@
 // who it is, the message box, and the way it ends.
 #pragma once
 
+#include "host/version.h"
+
 #include <QIcon>
 #include <QRect>
 #include <QString>
@@ -11,8 +13,8 @@
 namespace host {
 
 inline constexpr char AppTitle[] = "Tallowin";
-inline constexpr int AppMajor = 1;
-inline constexpr int AppMinor = 0;
+inline constexpr int AppMajor = kVersionMajor;
+inline constexpr int AppMinor = kVersionMinor;
 
 // The directory of the running executable, read afresh at every use.
 QString AppPath();

@@ -1,4 +1,4 @@
-#include "notifier/termination.h"
+#include "host/termination.h"
 
 #include <QCoreApplication>
 #include <QEvent>
