@@ -1,9 +1,11 @@
 # The Debian packages the program needs, sourced by run.sh and test.sh.
 # shellcheck shell=bash
-BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libspeechd-dev)
+BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-svg-dev libspeechd-dev)
+PACKAGING_PACKAGES=(dpkg-dev debhelper git)
 RUN_PACKAGES=(libqt6widgets6 libqt6network6 libqt6dbus6 qt6-qpa-plugins
   speech-dispatcher speech-dispatcher-espeak-ng)
 DEMO_PACKAGES=(dovecot-pop3d dovecot-core)
 TEST_PACKAGES=("${DEMO_PACKAGES[@]}" openssl xvfb openbox trayer xdotool x11-utils
   imagemagick dbus iproute2 util-linux procps clang libclang-rt-14-dev valgrind
-  kwin-wayland xwayland qt6-wayland)
+  kwin-wayland xwayland qt6-wayland
+  "${PACKAGING_PACKAGES[@]}" lintian desktop-file-utils appstream)

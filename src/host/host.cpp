@@ -1,11 +1,17 @@
 #include "host/host.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -16,6 +22,16 @@ namespace host {
 QString AppPath() { return QCoreApplication::applicationDirPath(); }
 
 QString AppFile(const QString& name) { return AppPath() + '/' + name; }
+
+QString SettingsFile() {
+  if (::access(QFile::encodeName(AppPath()).constData(), W_OK) == 0)
+    return AppFile(QStringLiteral("config.ini"));
+  const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  QDir().mkpath(config);
+  const QString folder = config + QStringLiteral("/tallowin");
+  ::mkdir(QFile::encodeName(folder).constData(), 0700);  // the file holds a password
+  return folder + QStringLiteral("/config.ini");
+}
 
 float TwipsPerPixelX() {
   const QScreen* screen = QGuiApplication::primaryScreen();
@@ -31,11 +47,18 @@ QRect TwipsToPixels(int left, int top, int width, int height, float twipsPerPixe
 }
 
 std::optional<QIcon> LoadPicture(const QString& path) {
-  // QIcon loads lazily and never fails, so read the picture here to know.
+  // QIcon loads lazily and never fails, so read the pictures here to know.
+  // Every size in the file is kept: a panel takes the one it shows, and a
+  // 2x screen is not given a small one scaled up.
   QImageReader reader(path);
-  const QImage image = reader.read();
-  if (image.isNull()) return std::nullopt;
-  return QIcon(QPixmap::fromImage(image));
+  QIcon icon;
+  do {
+    const QImage image = reader.read();
+    if (image.isNull()) break;
+    icon.addPixmap(QPixmap::fromImage(image));
+  } while (reader.jumpToNextImage());
+  if (icon.isNull()) return std::nullopt;
+  return icon;
 }
 
 void Host::MsgBox(const QString& prompt) {

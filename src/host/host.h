@@ -21,6 +21,12 @@ QString AppPath();
 // AppPath joined with a file name, such as "config.ini".
 QString AppFile(const QString& name);
 
+// Where config.ini lives: beside the program wherever the user may write
+// that folder (a build, a copied folder), else, for a program installed
+// where its user cannot write, in the user's own config folder
+// ($XDG_CONFIG_HOME/tallowin, made 0700 when missing).
+QString SettingsFile();
+
 // Twips (1/1440 inch) per horizontal screen pixel on the primary screen.
 float TwipsPerPixelX();
 // A rectangle given in twips, in pixels at the given scale.

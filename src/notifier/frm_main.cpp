@@ -17,9 +17,9 @@
 namespace {
 
 constexpr int kPollIntervalMs = 60000;
+constexpr int kTrayWaitMs = 2000;
 constexpr char kAnnouncement[] = "Tallowin";
 
-QString IniPath() { return host::AppFile(QStringLiteral("config.ini")); }
 
 }  // namespace
 
@@ -32,6 +32,7 @@ frmMain::frmMain(host::Host& host)
       Text3(new QLineEdit(this)),
       Timer1(new QTimer(this)),
       sckClient(new QSslSocket(this)),
+      trayWait_(new QTimer(this)),
       host_(host),
       watch_([this] { return GetMailCount(); }) {
   // A fixed window: it can be minimised and closed, not maximised.
@@ -62,13 +63,16 @@ frmMain::frmMain(host::Host& host)
   host::OnTerminationSignal(*this, [this] { QueryUnload(UnloadMode::AppTaskManager); });
   host::OnSessionEnd(*this, [this] { QueryUnload(UnloadMode::AppWindows); });
 
+  trayWait_->setInterval(kTrayWaitMs);
+  connect(trayWait_, &QTimer::timeout, this, &frmMain::TrayWaitTick);
+
   Timer1->setInterval(kPollIntervalMs);
   connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1Tick);
   Timer1->start();
 }
 
 void frmMain::Load() {
-  modIni::LoadSettings(*Text1, *Text2, *Text3, IniPath());
+  modIni::LoadSettings(*Text1, *Text2, *Text3, host::SettingsFile());
   if (const auto why =
           modSpeech::InitVoice([this](const QString& failure) { host_.RuntimeError(failure); })) {
     host_.RuntimeError(*why);
@@ -83,8 +87,22 @@ void frmMain::Resize() {
   if (!SetIcon(MailWatch::Outcome::NoNewMail)) return;
   modSystray::UpdateTrayIcon();
   // The window is brought back from the tray; with no tray it stays on the
-  // taskbar. A double-click during the poll has brought it back already.
-  if (modSystray::TrayAvailable() && isMinimized()) hide();
+  // taskbar until one appears (at login the panel may start after us). A
+  // double-click during the poll has brought it back already.
+  if (!isMinimized()) return;
+  if (modSystray::TrayAvailable())
+    hide();
+  else
+    trayWait_->start();
+}
+
+void frmMain::TrayWaitTick() {
+  if (!isMinimized() || !isVisible()) {
+    trayWait_->stop();
+  } else if (modSystray::TrayAvailable()) {
+    trayWait_->stop();
+    hide();
+  }
 }
 
 void frmMain::Timer1Tick() {
@@ -107,7 +125,7 @@ void frmMain::QueryUnload(UnloadMode mode) {
   // No poll and no voice while a failed save's message waits for the user.
   unloading_ = true;
   if (mode == UnloadMode::FormControlMenu || mode == UnloadMode::FormCode)
-    modIni::SaveSettings(*Text1, *Text2, *Text3, IniPath(), host_);
+    modIni::SaveSettings(*Text1, *Text2, *Text3, host::SettingsFile(), host_);
   modSpeech::ReleaseVoice();
   modSystray::RemoveTrayIcon();
   host_.End(0);

@@ -53,10 +53,13 @@ class frmMain : public QWidget {
 
  private:
   qint32 GetMailCount();
+  // While the window waits minimised on the taskbar for a notification area.
+  void TrayWaitTick();
   // Makes the icon file for the outcome the window's icon; false once a
   // failure has ended the program.
   bool SetIcon(MailWatch::Outcome outcome);
 
+  QTimer* const trayWait_;
   host::Host& host_;
   MailWatch watch_;
   bool unloading_ = false;

@@ -8,6 +8,7 @@ int main(int argc, char* argv[]) {
   host::ChooseWindowSystem(argc, argv);
   QApplication app(argc, argv);
   QApplication::setApplicationName(host::AppTitle);
+  QGuiApplication::setDesktopFileName(host::kDesktopFileName);
   // The window spends its life hidden: a message box closed meanwhile must
   // not count as the last window closing.
   QApplication::setQuitOnLastWindowClosed(false);
@@ -16,6 +17,11 @@ int main(int argc, char* argv[]) {
   frmMain form(host);
 
   form.Load();
-  form.show();
+  // Started at login: straight to the tray, through the minimise that
+  // starts the watching. The program takes no other option.
+  if (QCoreApplication::arguments().contains(QStringLiteral("--minimized")))
+    form.showMinimized();
+  else
+    form.show();
   return app.exec();
 }

@@ -57,13 +57,25 @@ start_xvfb() {
 # Qt embeds its icon in trayer over XEmbed.
 start_desktop() {
   start_xvfb
+  start_wm
+  start_tray
+}
+start_wm() {
   openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
   PIDS+=($!)
   wait_for 10 wm_ready || fail "openbox did not start"
-  trayer --edge top --align right --height 32 --widthtype request >"$WORK/trayer.log" 2>&1 &
+}
+# start_tray [HEIGHT]: the panel, 32 pixels high unless given.
+start_tray() {
+  trayer --edge top --align right --height "${1:-32}" --widthtype request \
+    >"$WORK/trayer.log" 2>&1 &
   PIDS+=($!)
   wait_for 10 xdotool search --class trayer || fail "trayer did not start"
 }
+
+# wm_state ID: the window manager's word for the window: Normal, Iconic
+# (minimised on the taskbar) or Withdrawn (hidden).
+wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | awk '/window state:/{print $3}'; }
 
 # A private session bus, for the desktop's D-Bus services.
 start_session_bus() {
@@ -99,7 +111,7 @@ tray_icon_of() {
   for id in $(timeout 5 xdotool search --onlyvisible --class "$1" 2>/dev/null); do
     size=$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/{w=$NF} /Height:/{h=$NF} END{print w, h}')
     read -r w h <<<"$size"
-    if [[ -n $w ]] && ((w <= 48 && h <= 48)); then
+    if [[ -n $w ]] && ((w <= 64 && h <= 64)); then
       echo "$id"
       return
     fi
@@ -110,16 +122,26 @@ tray_icon_of() {
 has_tray_icon() { [[ -n $(tray_icon_of "$1") ]]; }
 no_tray_icon() { ! has_tray_icon "$1"; }
 
-# The notifier's window (not its tray icon, which bears the same title).
+# The notifier's window, shown or not (not its tray icon, which bears the
+# same title but is no larger than a tray slot).
 main_window() {
-  local id icon
-  icon=$(tray_icon_of tallowin)
-  for id in $(timeout 5 xdotool search --onlyvisible --name '^Tallowin$' 2>/dev/null); do
-    [[ $id == "$icon" ]] || echo "$id"
+  local id w
+  for id in $(timeout 5 xdotool search --name '^Tallowin$' 2>/dev/null); do
+    w=$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/{print $NF}')
+    [[ -n $w ]] && ((w > 64)) && echo "$id"
   done | head -n 1
 }
-window_shown() { [[ -n $(main_window) ]]; }
-window_hidden() { ! window_shown; }
+# Shown, minimised on the taskbar, or hidden into the tray: to a check for
+# visibility the last two look alike, to the window manager they do not.
+window_shown() { [[ $(wm_state "$(main_window)") == Normal ]]; }
+window_iconic() { [[ $(wm_state "$(main_window)") == Iconic ]]; }
+window_hidden() {
+  local id state
+  id=$(main_window)
+  [[ -n $id ]] || return 1
+  state=$(wm_state "$id")
+  [[ $state != Normal && $state != Iconic ]]
+}
 
 visible_window_named() {
   timeout 5 xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1
@@ -134,14 +156,15 @@ capture_window() {
 }
 
 # closest_icon CAPTURE ICON...: the icon file that looks most like the
-# capture, drawn at its size on its background colour.
+# capture, its largest picture drawn at the capture's size on its
+# background colour.
 closest_icon() {
   local capture=$1 best="" best_error="" size background icon error
   shift
   size=$(identify -format '%wx%h' "$capture")
   background=$(convert "$capture" -format '%[pixel:p{0,0}]' info:)
   for icon in "$@"; do
-    convert "$icon" -background "$background" -flatten -resize "$size!" "$WORK/reference.png"
+    convert "$icon[-1]" -background "$background" -flatten -resize "$size!" "$WORK/reference.png"
     error=$(compare -metric RMSE "$capture" "$WORK/reference.png" null: 2>&1 | awk '{print $1}')
     echo "    $(basename "$icon"): RMSE $error" >&2
     if [[ -z $best_error ]] || awk "BEGIN{exit !($error < $best_error)}"; then
