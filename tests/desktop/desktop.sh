@@ -132,15 +132,21 @@ main_window() {
   done | head -n 1
 }
 # Shown, minimised on the taskbar, or hidden into the tray: to a check for
-# visibility the last two look alike, to the window manager they do not.
+# visibility the last two look alike. The window manager's list of the
+# windows it manages (what a taskbar shows) tells them apart.
+managed() {
+  xprop -root _NET_CLIENT_LIST | grep -qiw "$(printf '0x%x' "$1")"
+}
 window_shown() { [[ $(wm_state "$(main_window)") == Normal ]]; }
-window_iconic() { [[ $(wm_state "$(main_window)") == Iconic ]]; }
-window_hidden() {
-  local id state
+window_iconic() {
+  local id
   id=$(main_window)
-  [[ -n $id ]] || return 1
-  state=$(wm_state "$id")
-  [[ $state != Normal && $state != Iconic ]]
+  [[ -n $id ]] && managed "$id" && [[ $(wm_state "$id") == Iconic ]]
+}
+window_hidden() {
+  local id
+  id=$(main_window)
+  [[ -n $id ]] && ! managed "$id"
 }
 
 visible_window_named() {

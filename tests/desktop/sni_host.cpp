@@ -12,6 +12,7 @@
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QImage>
 #include <QSocketNotifier>
@@ -19,6 +20,8 @@
 #include <QtEndian>
 
 #include <unistd.h>
+
+#include <functional>
 
 namespace {
 
@@ -102,33 +105,44 @@ class Watcher : public QObject {
 
  private slots:
   void ShowIcon() {
-    const QList<Pixmap> pixmaps = qdbus_cast<QList<Pixmap>>(Property("IconPixmap"));
-    const Pixmap* largest = nullptr;
-    for (const Pixmap& p : pixmaps)
-      if (!largest || p.width > largest->width) largest = &p;
-    if (!largest) return;
-    QImage image(largest->width, largest->height, QImage::Format_ARGB32);
-    const auto* pixels = reinterpret_cast<const quint32*>(largest->argb.constData());
-    for (int y = 0; y < image.height(); ++y)
-      for (int x = 0; x < image.width(); ++x)
-        image.setPixel(x, y, qFromBigEndian(pixels[y * image.width() + x]));
-    image.save(iconFile_);
-    out_ << "icon " << iconFile_ << Qt::endl;
+    Property("IconPixmap", [this](const QDBusArgument& value) {
+      const QList<Pixmap> pixmaps = qdbus_cast<QList<Pixmap>>(value);
+      const Pixmap* largest = nullptr;
+      for (const Pixmap& p : pixmaps)
+        if (!largest || p.width > largest->width) largest = &p;
+      if (!largest) return;
+      QImage image(largest->width, largest->height, QImage::Format_ARGB32);
+      const auto* pixels = reinterpret_cast<const quint32*>(largest->argb.constData());
+      for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+          image.setPixel(x, y, qFromBigEndian(pixels[y * image.width() + x]));
+      image.save(iconFile_);
+      out_ << "icon " << iconFile_ << Qt::endl;
+    });
   }
 
  private:
-  QDBusArgument Property(const char* name) {
+  // Asks without waiting, as a panel does: the item may be calling us at
+  // the same moment, and two blocking calls would wait on each other.
+  void Property(const char* name, std::function<void(const QDBusArgument&)> use) {
     QDBusMessage call = QDBusMessage::createMethodCall(service_, "/StatusNotifierItem",
                                                        "org.freedesktop.DBus.Properties", "Get");
     call << QString("org.kde.StatusNotifierItem") << QString(name);
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
-    if (reply.arguments().isEmpty()) return {};
-    return reply.arguments().first().value<QDBusVariant>().variant().value<QDBusArgument>();
+    auto* watcher =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [use = std::move(use)](QDBusPendingCallWatcher* done) {
+              done->deleteLater();
+              const QDBusMessage reply = done->reply();
+              if (reply.arguments().isEmpty()) return;
+              use(reply.arguments().first().value<QDBusVariant>().variant().value<QDBusArgument>());
+            });
   }
 
   void ShowToolTip() {
-    const ToolTip tip = qdbus_cast<ToolTip>(Property("ToolTip"));
-    out_ << "tooltip " << tip.title << Qt::endl;
+    Property("ToolTip", [this](const QDBusArgument& value) {
+      out_ << "tooltip " << qdbus_cast<ToolTip>(value).title << Qt::endl;
+    });
   }
 
   QString iconFile_;

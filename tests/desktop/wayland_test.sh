@@ -62,7 +62,7 @@ kwin() { dbus-send --session --print-reply --dest=org.kde.KWin "$@"; }
 id=$(kwin /Scripting org.kde.kwin.Scripting.loadScript string:"$WORK/minimise.js" \
   string:tallowin-minimise | awk '/int32/{print $2}')
 [[ -n $id ]] || fail "KWin did not load the script"
-kwin "/Scripting/Script$id" org.kde.kwin.Script.run >/dev/null ||
+kwin "/Scripting/Script$id" org.kde.kwin.Script.run >/dev/null 2>&1 ||
   kwin "/$id" org.kde.kwin.Script.run >/dev/null || fail "KWin did not run the script"
 wait_for 10 mailbox_logged_in 1 || fail "the baseline poll did not reach the server"
 wait_for 10 window_hidden || fail "the window was not hidden"
