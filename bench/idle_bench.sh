@@ -6,7 +6,8 @@
 # server. usage: idle_bench.sh BUILD_DIR [POLLS]
 source "$(dirname "$0")/../tests/desktop/desktop.sh"
 source "$(dirname "$0")/../scripts/mailbox.sh"
-source "$(dirname "$0")/../tests/desktop/speechd.sh"
+source "$(dirname "$0")/../scripts/program_folder.sh"
+source "$(dirname "$0")/../tests/support/speechd.sh"
 build=$(cd "$1" && pwd)
 polls=${2:-10}
 
@@ -16,10 +17,7 @@ mailbox_start "$WORK/mailbox" "$port" bench bench || fail "dovecot did not start
 PIDS+=("$MAILBOX_PID")
 
 app=$WORK/app
-mkdir -p "$app"
-cp "$build/app/tallowin" "$build/app/Mail.ico" "$build/app/IsMail.ico" "$app/"
-printf '[POP3]\nServername=pop3://127.0.0.1:%s\nUsername=bench\nPassword=bench\n' "$port" \
-  >"$app/config.ini"
+program_folder "$app" "$build/app" "pop3://127.0.0.1:$port" bench bench
 
 now_ms() { date +%s%3N; }
 rss_kb() { awk '/^VmRSS:/{print $2}' "/proc/$1/status"; }

@@ -6,6 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/mailbox.sh"
+source "$root/scripts/program_folder.sh"
 
 work=$(mktemp -d /tmp/tallowin-demo.XXXXXX)
 chmod 755 "$work"
@@ -24,11 +25,7 @@ port=$(mailbox_free_port)
 mailbox_start "$work/mailbox" "$port" demo demo
 mailbox_deliver "Welcome"
 
-# A program folder of its own, so no real config.ini is touched.
-mkdir "$work/app"
-cp "$root/build/app/tallowin" "$root/build/app/Mail.ico" "$root/build/app/IsMail.ico" "$work/app/"
-printf '[POP3]\nServername=pop3://127.0.0.1:%s\nUsername=demo\nPassword=demo\n' "$port" \
-  >"$work/app/config.ini"
+program_folder "$work/app" "$root/build/app" "pop3://127.0.0.1:$port" demo demo
 
 (
   n=0

@@ -38,6 +38,9 @@ void MailCountDovecotTest::countsAndFollowsTheMailbox() {
   server.RemoveMessages();
   QCOMPARE(Poll(server, "s3cret = with blanks", host), 0);
   QVERIFY(host.boxes.isEmpty());
+  // Every session was dropped, none ended with QUIT.
+  QTRY_COMPARE(server.log().count("Disconnected: Connection closed"), 4);
+  QVERIFY2(!server.log().contains("Logged out"), qPrintable(server.log()));
 }
 
 void MailCountDovecotTest::wrongPassword() {

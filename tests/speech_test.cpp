@@ -2,7 +2,6 @@
 #include "speech/speech.h"
 #include "support/fake_speechd.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -14,29 +13,11 @@ void PointAt(const QString& socketPath) {
   qputenv("SPEECHD_ADDRESS", ("unix_socket:" + socketPath).toUtf8());
 }
 
-// A speech-dispatcher of the test's own, with its own config and log and
-// no audio device, logging every message it queues.
+// The tests' private speech-dispatcher (support/speechd.sh).
 class PrivateSpeechd {
  public:
   PrivateSpeechd() {
-    const QString d = dir_.path();
-    QDir(d).mkpath("conf");
-    QDir(d).mkpath("log");
-    QDir(d).mkpath("home");
-    WriteFile(d + "/home/.libao", "default_driver=null\n");
-    WriteFile(d + "/conf/speechd.conf",
-              QString("LogDir \"%1/log\"\nLogLevel 5\n"
-                      "AudioOutputMethod \"libao\"\n"
-                      "AddModule \"espeak-ng\" \"sd_espeak-ng\" "
-                      "\"/etc/speech-dispatcher/modules/espeak-ng.conf\"\n"
-                      "DefaultModule espeak-ng\n")
-                  .arg(d)
-                  .toUtf8());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", d + "/home");
-    process_.setProcessEnvironment(env);
-    process_.start("speech-dispatcher", {"-s", "-t", "0", "-C", d + "/conf", "-c", "unix_socket",
-                                         "-S", socket(), "-P", d + "/pid", "-L", d + "/log"});
+    process_.start("bash", {TALLOWIN_TEST_SUPPORT_DIR "/speechd.sh", "serve", dir_.path()});
   }
   ~PrivateSpeechd() {
     process_.terminate();
@@ -51,10 +32,6 @@ class PrivateSpeechd {
   }
 
  private:
-  static void WriteFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly)) file.write(content);
-  }
   QTemporaryDir dir_;
   QProcess process_;
 };

@@ -1,10 +1,9 @@
-// The tray icon's tip, and which clicks on the icon mean "bring it back".
+// The tray icon's tip.
 #include "tray/tray_tip.h"
 
 #include <QTest>
 
 using modSystray::ComposeTip;
-using modSystray::MouseMessage;
 using modSystray::ShownTip;
 
 class TrayTipTest : public QObject {
@@ -13,7 +12,6 @@ class TrayTipTest : public QObject {
   void tip_data();
   void tip();
   void longTitleIsCutAndLosesItsNul();
-  void clicks();
 };
 
 void TrayTipTest::tip_data() {
@@ -43,18 +41,6 @@ void TrayTipTest::longTitleIsCutAndLosesItsNul() {
   QCOMPARE(tip, title + " v1.");
   QVERIFY(!tip.contains(QChar(0)));
   QCOMPARE(ShownTip(tip), tip);
-}
-
-void TrayTipTest::clicks() {
-  // An XEmbed tray reports a double-click as a click, then a double-click:
-  // only the double-click brings the window back.
-  QCOMPARE(MouseMessage(QSystemTrayIcon::DoubleClick, false), 515);
-  QVERIFY(MouseMessage(QSystemTrayIcon::Trigger, false) != 515);
-  QVERIFY(MouseMessage(QSystemTrayIcon::Context, false) != 515);
-  QVERIFY(MouseMessage(QSystemTrayIcon::MiddleClick, false) != 515);
-  // A StatusNotifierItem host knows no double-click; its activation counts.
-  QCOMPARE(MouseMessage(QSystemTrayIcon::Trigger, true), 515);
-  QVERIFY(MouseMessage(QSystemTrayIcon::Context, true) != 515);
 }
 
 QTEST_APPLESS_MAIN(TrayTipTest)

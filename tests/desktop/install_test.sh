@@ -7,7 +7,7 @@
 # usage: install_test.sh BUILD_DIR
 source "$(dirname "$0")/desktop.sh"
 source "$(dirname "$0")/../../scripts/mailbox.sh"
-source "$(dirname "$0")/speechd.sh"
+source "$(dirname "$0")/../support/speechd.sh"
 build=$1
 
 stage=$WORK/stage

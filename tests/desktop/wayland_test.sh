@@ -12,7 +12,7 @@ fi
 source "$(dirname "$0")/desktop.sh"
 source "$(dirname "$0")/../../scripts/mailbox.sh"
 source "$(dirname "$0")/../../scripts/program_folder.sh"
-source "$(dirname "$0")/speechd.sh"
+source "$(dirname "$0")/../support/speechd.sh"
 built_app=$1
 sni_host=$2
 

@@ -1,5 +1,5 @@
-// A private dovecot POP3 server on a loopback port, with its own config,
-// users and maildirs in a temporary directory. Needs root, as dovecot does.
+// The throwaway mailbox of scripts/mailbox.sh, for the C++ tests: a private
+// dovecot POP3 server on a loopback port. Needs root, as dovecot does.
 #pragma once
 
 #include <QProcess>
