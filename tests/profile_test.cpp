@@ -70,6 +70,10 @@ void ProfileTest::finds_data() {
   QTest::newRow("no line end") << QByteArray("[POP3]\nUsername=x") << "Username" << QVariant("x");
   QTest::newRow("byte-order mark")
       << QByteArray("\xEF\xBB\xBF[POP3]\r\nUsername=u\r\n") << "Username" << QVariant("u");
+  // Only the file's first bytes can be a byte-order mark, not a value's.
+  QTest::newRow("value starting with U+FEFF")
+      << QByteArray("[POP3]\nUsername=\xEF\xBB\xBFu\n") << "Username"
+      << QVariant(QString::fromUtf8("\xEF\xBB\xBFu"));
   QTest::newRow("binary junk") << QByteArray("\0\xff[POP3\n=\n[\n", 11) << "Username" << QVariant();
 }
 

@@ -3,6 +3,7 @@
 #include "settings/replace_file.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 namespace profile {
 namespace {
@@ -122,7 +123,10 @@ std::optional<QString> FindValue(const QByteArray& content, const QString& secti
   if (!place.keyLine) return std::nullopt;
   const Line& line = lines[*place.keyLine];
   const QByteArrayView text = QByteArrayView(content).sliced(line.begin, line.textEnd - line.begin);
-  return QString::fromUtf8(SplitKeyLine(text)->value);
+  // The value as written: a value may begin with U+FEFF, which a plain
+  // UTF-8 decode would take for a byte-order mark and drop.
+  QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+  return decode(SplitKeyLine(text)->value);
 }
 
 QByteArray WithValue(const QByteArray& content, const QString& section, const QString& key,

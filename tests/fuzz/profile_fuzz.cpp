@@ -9,8 +9,10 @@
 
 namespace {
 
-// The text of each line, without its line end.
-QList<QByteArray> Lines(const QByteArray& content) {
+// The text of each line, without its line end; a byte-order mark at the
+// start is no part of the first line.
+QList<QByteArray> Lines(QByteArray content) {
+  if (content.startsWith("\xEF\xBB\xBF")) content.remove(0, 3);
   QList<QByteArray> lines = content.split('\n');
   if (content.endsWith('\n') || content.isEmpty()) lines.removeLast();  // nothing follows
   for (QByteArray& line : lines)
