@@ -12,9 +12,7 @@
 
 namespace host {
 
-inline constexpr char AppTitle[] = "Tallowin";
-inline constexpr int AppMajor = kVersionMajor;
-inline constexpr int AppMinor = kVersionMinor;
+inline constexpr char AppTitle[] = "Tallowin";  // AppMajor, AppMinor: version.h
 
 // The directory of the running executable, read afresh at every use.
 QString AppPath();

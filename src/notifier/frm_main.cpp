@@ -20,7 +20,6 @@ constexpr int kPollIntervalMs = 60000;
 constexpr int kTrayWaitMs = 2000;
 constexpr char kAnnouncement[] = "Tallowin";
 
-
 }  // namespace
 
 frmMain::frmMain(host::Host& host)
@@ -87,16 +86,13 @@ void frmMain::Resize() {
   if (!SetIcon(MailWatch::Outcome::NoNewMail)) return;
   modSystray::UpdateTrayIcon();
   // The window is brought back from the tray; with no tray it stays on the
-  // taskbar until one appears (at login the panel may start after us). A
-  // double-click during the poll has brought it back already.
-  if (!isMinimized()) return;
-  if (modSystray::TrayAvailable())
-    hide();
-  else
-    trayWait_->start();
+  // taskbar until one appears (at login the panel may start after us).
+  trayWait_->start();
+  TrayWaitTick();
 }
 
 void frmMain::TrayWaitTick() {
+  // A double-click during the poll has brought the window back already.
   if (!isMinimized() || !isVisible()) {
     trayWait_->stop();
   } else if (modSystray::TrayAvailable()) {

@@ -53,7 +53,8 @@ class frmMain : public QWidget {
 
  private:
   qint32 GetMailCount();
-  // While the window waits minimised on the taskbar for a notification area.
+  // Hides the minimised window into the notification area, or, while there
+  // is none, lets it wait on the taskbar and looks again soon.
   void TrayWaitTick();
   // Makes the icon file for the outcome the window's icon; false once a
   // failure has ended the program.

@@ -73,8 +73,8 @@ start_tray() {
   wait_for 10 xdotool search --class trayer || fail "trayer did not start"
 }
 
-# wm_state ID: the window manager's word for the window: Normal, Iconic
-# (minimised on the taskbar) or Withdrawn (hidden).
+# wm_state ID: the window manager's word for the window: Normal or Iconic
+# (minimised); a hidden window may keep its last word (KWin leaves Iconic).
 wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | awk '/window state:/{print $3}'; }
 
 # A private session bus, for the desktop's D-Bus services.
