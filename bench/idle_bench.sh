@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What the notifier costs while it waits: start-up time, memory after start
 # and after POLLS polls (default 10, one a minute), and wakeups between
-# ticks; each beside a bare Qt window with a tray icon (tray_driver)
+# ticks; each beside a bare Qt window with a tray icon (tray_baseline)
 # measured in the same run. Runs on a private desktop, mailbox and speech
 # server. usage: idle_bench.sh BUILD_DIR [POLLS]
 source "$(dirname "$0")/../tests/desktop/desktop.sh"
@@ -56,11 +56,7 @@ stop "$PID"
 kill $spawned 2>/dev/null || true
 start_speechd
 
-# The baseline reads commands from standard input: a pipe held open by us.
-mkfifo "$WORK/driver.in"
-exec 5<>"$WORK/driver.in"
-# (a job started with & has its input from /dev/null unless it says otherwise)
-start_timed TrayDriver bash -c 'exec "$0" --show <&5' "$build/tests/tray_driver"
+start_timed TrayBaseline "$build/bench/tray_baseline"
 base_ms=$MS
 base_pid=$PID
 start_timed Tallowin "$app/tallowin"

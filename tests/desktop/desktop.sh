@@ -86,25 +86,6 @@ start_session_bus() {
   export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$WORK/bus-address")
 }
 
-# start_sni_host SNI_HOST PICTURE [--no-host]: the test's StatusNotifierItem
-# watcher and host on the session bus, as the coprocess HOST.
-start_sni_host() {
-  coproc HOST { "$@" 2>"$WORK/host.log"; }
-  PIDS+=("$HOST_PID")
-  expect_host ready
-}
-# expect_host PREFIX: waits for the host's line with PREFIX; REPLY holds the rest.
-expect_host() {
-  local line
-  while read -r -t 10 line <&"${HOST[0]}"; do
-    if [[ $line == "$1"* ]]; then
-      REPLY=${line#"$1"}
-      return 0
-    fi
-  done
-  fail "the host never said: $1"
-}
-
 # The program's icon in the tray: its visible window no larger than a tray slot.
 tray_icon_of() {
   local id size
@@ -118,9 +99,7 @@ tray_icon_of() {
   done
 }
 
-# has_tray_icon CLASS, no_tray_icon CLASS
 has_tray_icon() { [[ -n $(tray_icon_of "$1") ]]; }
-no_tray_icon() { ! has_tray_icon "$1"; }
 
 # The notifier's window, shown or not (not its tray icon, which bears the
 # same title but is no larger than a tray slot).
