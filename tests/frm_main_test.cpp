@@ -1,5 +1,5 @@
 // The window and its handlers, with the desktop's services replaced: focus,
-// the masked password, when it polls, how it comes back, how it ends.
+// the masked password, when it polls, how it ends.
 #include "notifier/frm_main.h"
 #include "host/host.h"
 #include "support/pop3_script.h"
@@ -18,39 +18,33 @@
 class FrmMainTest : public QObject {
   Q_OBJECT
  private slots:
-  void focusAndTabOrder();
-  void passwordShowsStars();
+  void fields();
+  void trayPicturesKeepEverySize();
   void ticksWhileShownDoNothing();
-  void minimiseWithoutTrayPollsAndStaysOnTaskbar();
-  void doubleClickRestores();
   void onlyTheUsersCloseSaves_data();
   void onlyTheUsersCloseSaves();
   void noPollWhileTheSaveFailureIsShown();
 };
 
-void FrmMainTest::focusAndTabOrder() {
+void FrmMainTest::fields() {
   TestHost host;
   frmMain form(host);
   form.show();
   QVERIFY(QTest::qWaitForWindowActive(&form));
-  QCOMPARE(QApplication::focusWidget(), form.Text1);
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-  QCOMPARE(QApplication::focusWidget(), form.Text2);
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-  QCOMPARE(QApplication::focusWidget(), form.Text3);
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-  QCOMPARE(QApplication::focusWidget(), form.Text1);
-}
-
-void FrmMainTest::passwordShowsStars() {
-  TestHost host;
-  frmMain form(host);
-  form.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&form));
+  for (QLineEdit* next : {form.Text1, form.Text2, form.Text3, form.Text1}) {
+    QCOMPARE(QApplication::focusWidget(), next);
+    QTest::keyClick(next, Qt::Key_Tab);
+  }
   QTest::keyClicks(form.Text3, "se cr=");
   QCOMPARE(form.Text3->text(), QString("se cr="));
   QCOMPARE(form.Text3->displayText(), QString("******"));
   QVERIFY(!form.Text3->testAttribute(Qt::WA_InputMethodEnabled));
+}
+
+void FrmMainTest::trayPicturesKeepEverySize() {
+  // A panel of a 2x screen draws the 48 px picture, not the 32 px one grown.
+  const auto picture = host::LoadPicture(host::AppFile("IsMail.ico"));
+  QVERIFY(picture && picture->availableSizes().contains(QSize(48, 48)));
 }
 
 void FrmMainTest::ticksWhileShownDoNothing() {
@@ -62,33 +56,6 @@ void FrmMainTest::ticksWhileShownDoNothing() {
   form.Timer1Tick();
   QTest::qWait(100);
   QCOMPARE(server.connections(), 0);
-}
-
-void FrmMainTest::minimiseWithoutTrayPollsAndStaysOnTaskbar() {
-  ScriptedServer server({Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK 3 30\r\n")});
-  TestHost host;
-  frmMain form(host);
-  form.Text1->setText(OnLoopback(server.port()));
-  form.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&form));
-  form.showMinimized();
-  QTRY_COMPARE(form.Watch().LastMailCount(), 3);
-  QCOMPARE(server.connections(), 1);
-  QVERIFY(host.boxes.isEmpty());
-  // There is no notification area here: hidden, it could never come back.
-  QVERIFY(form.isVisible());
-  QVERIFY(form.isMinimized());
-}
-
-void FrmMainTest::doubleClickRestores() {
-  TestHost host;
-  frmMain form(host);
-  form.setWindowState(Qt::WindowMinimized);
-  form.TrayMouseMessage(0x202);  // a single click
-  QVERIFY(!form.isVisible());
-  form.TrayMouseMessage(515);
-  QVERIFY(form.isVisible());
-  QVERIFY(!form.isMinimized());
 }
 
 void FrmMainTest::onlyTheUsersCloseSaves_data() {

@@ -3,122 +3,69 @@
 
 #include <QTest>
 
-namespace {
-
-// A mailbox whose next counts the test sets; -1 is a failed poll.
-struct Mailbox {
-  explicit Mailbox(QList<qint32> next) : counts(std::move(next)) {}
-  QList<qint32> counts;
-  int polls = 0;
-  std::function<void()> duringPoll;
-  qint32 Poll() {
-    ++polls;
-    if (duringPoll) duringPoll();
-    return counts.isEmpty() ? -1 : counts.takeFirst();
-  }
-};
-
-bool Announces(const std::optional<MailWatch::Outcome>& outcome) {
-  return outcome == MailWatch::Outcome::NewMail;
-}
-
-bool Quiet(const std::optional<MailWatch::Outcome>& outcome) {
-  return outcome == MailWatch::Outcome::NoNewMail;
-}
-
-}  // namespace
-
 class MailWatchTest : public QObject {
   Q_OBJECT
  private slots:
-  void riseAnnouncesEveryTickUntilItFalls();
-  void lowerCountIsTakenSilently();
-  void failedPollKeepsTheRememberedCount();
-  void failedBaselineIsReplacedSilently();
-  void newMinimiseTakesNewBaseline();
-  void tickDuringPollIsSkipped();
-  void minimiseDuringPollLeavesNoBaseline();
+  void decides_data();
+  void decides();
+  void pollUnderWayIsNotInterrupted();
 };
 
-void MailWatchTest::riseAnnouncesEveryTickUntilItFalls() {
-  Mailbox box({3, 5, 5, 4, 3, 3});
-  MailWatch watch([&] { return box.Poll(); });
-  watch.Minimised();
-  QCOMPARE(watch.LastMailCount(), 3);
-  QVERIFY(Announces(watch.Tick()));  // 5
-  QVERIFY(Announces(watch.Tick()));  // 5 again: still above 3
-  QVERIFY(Announces(watch.Tick()));  // 4
-  QCOMPARE(watch.LastMailCount(), 3);
-  QVERIFY(Quiet(watch.Tick()));  // 3: no longer above
-  QVERIFY(Quiet(watch.Tick()));
-  QCOMPARE(box.polls, 6);
+void MailWatchTest::decides_data() {
+  // Events, each a minimise ("m") or a tick ("t") and the count the server
+  // gives ("x": the poll failed); a tick names its outcome: "+" new mail,
+  // "." none.
+  QTest::addColumn<QString>("events");
+  QTest::addColumn<int>("last");  // the remembered count at the end; -1: none
+  QTest::newRow("a rise is announced until the count falls back")
+      << "m3 t5+ t5+ t4+ t3. t3." << 3;
+  QTest::newRow("a lower count is taken silently") << "m5 t2. t3+" << 2;
+  QTest::newRow("a failed poll keeps the count") << "m2 tx. t1. t2+" << 1;
+  QTest::newRow("no baseline: the next count is it") << "mx t1. t1. t2+" << 1;
+  QTest::newRow("a failed baseline is none") << "mx" << -1;
+  QTest::newRow("a new minimise takes a new baseline") << "m1 t4+ m4 t4." << 4;
 }
 
-void MailWatchTest::lowerCountIsTakenSilently() {
-  Mailbox box({5, 2, 3});
-  MailWatch watch([&] { return box.Poll(); });
-  watch.Minimised();
-  QVERIFY(Quiet(watch.Tick()));
-  QCOMPARE(watch.LastMailCount(), 2);
-  QVERIFY(Announces(watch.Tick()));  // 3 is above the new 2
+void MailWatchTest::decides() {
+  QFETCH(QString, events);
+  QList<qint32> counts;
+  MailWatch watch([&] { return counts.takeFirst(); });
+  for (const QString& event : events.split(' ')) {
+    const QString count = event.mid(1).remove('+').remove('.');
+    counts << (count == "x" ? -1 : count.toInt());
+    if (event[0] == 'm') {
+      watch.Minimised();
+      continue;
+    }
+    const auto expected = event.endsWith('+') ? MailWatch::Outcome::NewMail
+                                              : MailWatch::Outcome::NoNewMail;
+    QVERIFY2(watch.Tick() == expected, qPrintable(event));
+  }
+  QTEST(watch.LastMailCount().value_or(-1), "last");
 }
 
-void MailWatchTest::failedPollKeepsTheRememberedCount() {
-  Mailbox box({2, -1, 2, 0, 3});
-  MailWatch watch([&] { return box.Poll(); });
+void MailWatchTest::pollUnderWayIsNotInterrupted() {
+  // A tick, or a minimise, while a poll still waits for the server or
+  // shows its error box: there is one socket, so it polls not again.
+  int polls = 0;
+  std::function<void()> duringPoll;
+  MailWatch watch([&] {
+    if (++polls == 2 && duringPoll) duringPoll();
+    return polls * 10;
+  });
   watch.Minimised();
-  QVERIFY(Quiet(watch.Tick()));  // failed
-  QCOMPARE(watch.LastMailCount(), 2);
-  QVERIFY(Quiet(watch.Tick()));  // 2 is no new mail after a failure
-  QVERIFY(Quiet(watch.Tick()));  // nor is an empty mailbox
-  QVERIFY(Announces(watch.Tick()));
-}
-
-void MailWatchTest::failedBaselineIsReplacedSilently() {
-  Mailbox box({-1, 0, 0, 1});
-  MailWatch watch([&] { return box.Poll(); });
-  watch.Minimised();
-  QCOMPARE(watch.LastMailCount(), std::nullopt);
-  QVERIFY(Quiet(watch.Tick()));  // the first good count is the baseline
-  QCOMPARE(watch.LastMailCount(), 0);
-  QVERIFY(Quiet(watch.Tick()));
-  QVERIFY(Announces(watch.Tick()));
-}
-
-void MailWatchTest::newMinimiseTakesNewBaseline() {
-  Mailbox box({1, 4, 4, 4});
-  MailWatch watch([&] { return box.Poll(); });
-  watch.Minimised();
-  QVERIFY(Announces(watch.Tick()));
-  watch.Minimised();  // restored and minimised again: 4 is the new baseline
-  QCOMPARE(watch.LastMailCount(), 4);
-  QVERIFY(Quiet(watch.Tick()));
-}
-
-void MailWatchTest::tickDuringPollIsSkipped() {
-  Mailbox box({1, 2});
-  MailWatch watch([&] { return box.Poll(); });
   std::optional<MailWatch::Outcome> nested{MailWatch::Outcome::NewMail};
-  // A tick that falls due while the poll waits or shows its error box.
-  box.duringPoll = [&] { nested = watch.Tick(); };
-  watch.Minimised();
-  QCOMPARE(nested.has_value(), false);
-  QCOMPARE(box.polls, 1);
-  QCOMPARE(watch.LastMailCount(), 1);
-  box.duringPoll = nullptr;
-  QVERIFY(Announces(watch.Tick()));  // the guard is released afterwards
-}
-
-void MailWatchTest::minimiseDuringPollLeavesNoBaseline() {
-  Mailbox box({7, 8});
-  MailWatch watch([&] { return box.Poll(); });
-  watch.Minimised();
-  // Restored and minimised again while a tick's poll still waits: that
-  // minimise cannot poll, and the tick's count becomes the baseline.
-  box.duringPoll = [&] { watch.Minimised(); };
-  QVERIFY(Quiet(watch.Tick()));
-  QCOMPARE(box.polls, 2);
-  QCOMPARE(watch.LastMailCount(), 8);
+  duringPoll = [&] { nested = watch.Tick(); };
+  QVERIFY(watch.Tick() == MailWatch::Outcome::NewMail);
+  QCOMPARE(nested, std::nullopt);
+  QCOMPARE(polls, 2);
+  // Restored and minimised again while the tick's poll waits: the tick's
+  // count becomes the baseline.
+  duringPoll = [&] { watch.Minimised(); };
+  polls = 1;
+  QVERIFY(watch.Tick() == MailWatch::Outcome::NoNewMail);
+  QCOMPARE(polls, 2);
+  QCOMPARE(watch.LastMailCount(), 20);
 }
 
 QTEST_APPLESS_MAIN(MailWatchTest)
