@@ -35,11 +35,7 @@ class ProfileTest : public QObject {
   void finds();
   void writeKeepsEveryOtherByte_data();
   void writeKeepsEveryOtherByte();
-  void readCutsLongValues();
-  void newFileIsPrivateExistingKeepsItsOwnAttributes();
-  void linkIsWrittenThroughAndKept();
-  void leftoversOfAnInterruptedSaveAreRemoved();
-  void failedWriteChangesNothing();
+  void replaceKeepsWhatTheUserMade();
   void killedWriterLeavesOldOrNew();
 };
 
@@ -131,71 +127,28 @@ void ProfileTest::writeKeepsEveryOtherByte() {
   QTEST(profile::WithValue(before, "POP3", key, value), "after");
 }
 
-void ProfileTest::readCutsLongValues() {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("config.ini");
-  QCOMPARE(profile::ReadString("POP3", "Password", "none", 255, path), QString("none"));
-
-  const QString longValue(300, 'x');
-  WriteFile(path, "[POP3]\nPassword=" + longValue.toUtf8() + "\n");
-  QCOMPARE(profile::ReadString("POP3", "Password", "", 255, path), QString(254, 'x'));
-
-  // A cut never leaves half of a character that takes two UTF-16 units.
-  const QString emoji = QString::fromUtf8("\xf0\x9f\x93\xab");  // one character, two units
-  WriteFile(path, "[POP3]\nPassword=" + (QString(253, 'x') + emoji).toUtf8() + "\n");
-  QCOMPARE(profile::ReadString("POP3", "Password", "", 255, path), QString(253, 'x'));
-}
-
-void ProfileTest::newFileIsPrivateExistingKeepsItsOwnAttributes() {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("config.ini");
-  const mode_t umaskBefore = ::umask(0);
-  QVERIFY(!Write("Password", "secret", path));
-  QCOMPARE(StatOf(path).st_mode & 07777, mode_t(0600));
-
-  const QString shared = dir.filePath("shared.ini");
-  WriteFile(shared, "[POP3]\n");
-  ::chmod(QFile::encodeName(shared).constData(), 0640);
-  // Where the test may give the file away (as root), the owner stays too.
-  const bool given = ::chown(QFile::encodeName(shared).constData(), 65534, 65534) == 0;
-  QVERIFY(!Write("Username", "u", shared));
-  QCOMPARE(StatOf(shared).st_mode & 07777, mode_t(0640));
-  if (given) QCOMPARE(StatOf(shared).st_uid, uid_t(65534));
-  ::umask(umaskBefore);
-  // Nothing is left beside the file.
-  QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
-}
-
-void ProfileTest::linkIsWrittenThroughAndKept() {
+void ProfileTest::replaceKeepsWhatTheUserMade() {
+  // A config.ini linked elsewhere (relatively, as users link), shared with
+  // a group, given to another user, beside a backup of the user's own and
+  // the leftover of a save cut short.
   QTemporaryDir dir;
   QVERIFY(QDir(dir.path()).mkdir("real"));
-  const QString target = dir.filePath("real/tallowin.ini");
+  const QString target = dir.filePath("real/config.ini");
   const QString link = dir.filePath("config.ini");
   WriteFile(target, "[POP3]\nUsername=old\n");
-  QVERIFY(QFile::link("real/tallowin.ini", link));  // relative, as users make them
+  QVERIFY(QFile::link("real/config.ini", link));
+  ::chmod(QFile::encodeName(target).constData(), 0640);
+  const bool given = ::chown(QFile::encodeName(target).constData(), 65534, 65534) == 0;
+  const QStringList kept{"config.ini", "config.ini.backup", "config.ini.saving-abcdef"};
+  for (const QString& name : kept.mid(1) + QStringList{".config.ini.saving-Ab12Cd"})
+    WriteFile(dir.filePath("real/" + name), "[POP3]\nPassword=old secret\n");
+
   QVERIFY(!Write("Username", "new", link));
   QVERIFY(QFileInfo(link).isSymLink());
   QCOMPARE(ReadFile(target), QByteArray("[POP3]\nUsername=new\n"));
-}
-
-void ProfileTest::leftoversOfAnInterruptedSaveAreRemoved() {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("config.ini");
-  const QStringList kept{"config.ini.backup", "config.ini.saving-abcdef", "other.ini"};
-  for (const QString& name : kept + QStringList{".config.ini.saving-Ab12Cd"})
-    WriteFile(dir.filePath(name), "[POP3]\nPassword=old secret\n");
-  QVERIFY(!Write("Password", "new", path));
-  QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
-  QCOMPARE(left, (QStringList{"config.ini"} + kept));
-}
-
-void ProfileTest::failedWriteChangesNothing() {
-  QTemporaryDir dir;
-  const QString missingDir = dir.filePath("gone/config.ini");
-  const auto why = Write("Username", "u", missingDir);
-  QVERIFY(why);
-  QVERIFY(!why->isEmpty());
-  QVERIFY(!QFile::exists(missingDir));
+  QCOMPARE(StatOf(target).st_mode & 07777, mode_t(0640));
+  if (given) QCOMPARE(StatOf(target).st_uid, uid_t(65534));
+  QCOMPARE(QDir(dir.filePath("real")).entryList(QDir::Files | QDir::Hidden), kept);
 }
 
 void ProfileTest::killedWriterLeavesOldOrNew() {
