@@ -11,7 +11,9 @@ source "$(dirname "$0")/../tests/support/speechd.sh"
 build=$(cd "$1" && pwd)
 polls=${2:-10}
 
-start_desktop
+start_xvfb
+start_wm
+start_tray
 port=$(mailbox_free_port)
 mailbox_start "$WORK/mailbox" "$port" bench bench || fail "dovecot did not start"
 PIDS+=("$MAILBOX_PID")
@@ -32,7 +34,7 @@ start_timed() {
   "$@" >/dev/null 2>&1 &
   PID=$!
   PIDS+=("$PID")
-  until visible_window_named "$title"; do sleep 0.005; done
+  until xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; do sleep 0.005; done
   MS=$(($(now_ms) - t0))
 }
 

@@ -53,28 +53,22 @@ start_xvfb() {
   export DISPLAY=:$(cat "$WORK/display")
 }
 
-# The X server with a window manager and an XEmbed tray. With no session bus
-# Qt embeds its icon in trayer over XEmbed.
-start_desktop() {
-  start_xvfb
-  start_wm
-  start_tray
-}
+# openbox, a light window manager.
 start_wm() {
   openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
   PIDS+=($!)
   wait_for 10 wm_ready || fail "openbox did not start"
 }
-# start_tray [HEIGHT]: the panel, 32 pixels high unless given.
+# trayer, an XEmbed notification area.
 start_tray() {
-  trayer --edge top --align right --height "${1:-32}" --widthtype request \
+  trayer --edge top --align right --height 32 --widthtype request \
     >"$WORK/trayer.log" 2>&1 &
   PIDS+=($!)
   wait_for 10 xdotool search --class trayer || fail "trayer did not start"
 }
 
 # wm_state ID: the window manager's word for the window: Normal or Iconic
-# (minimised); a hidden window may keep its last word (KWin leaves Iconic).
+# (minimised); a hidden window may keep its last word.
 wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | awk '/window state:/{print $3}'; }
 
 # A private session bus, for the desktop's D-Bus services.
@@ -126,10 +120,6 @@ window_hidden() {
   local id
   id=$(main_window)
   [[ -n $id ]] && ! managed "$id"
-}
-
-visible_window_named() {
-  timeout 5 xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1
 }
 
 # capture_window ID FILE: what the screen shows of that window.
