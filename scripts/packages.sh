@@ -7,5 +7,5 @@ RUN_PACKAGES=(libqt6widgets6 libqt6network6 libqt6dbus6 qt6-qpa-plugins
 DEMO_PACKAGES=(dovecot-pop3d dovecot-core)
 TEST_PACKAGES=("${DEMO_PACKAGES[@]}" openssl xvfb openbox trayer xdotool x11-utils
   imagemagick dbus iproute2 util-linux procps clang libclang-rt-14-dev valgrind
-  qt6-wayland haskell-status-notifier-item-utils libglib2.0-bin
+  qt6-wayland weston haskell-status-notifier-item-utils libglib2.0-bin
   "${PACKAGING_PACKAGES[@]}" lintian desktop-file-utils appstream)

@@ -37,6 +37,12 @@ app=$WORK/stage/usr/lib/tallowin
 
 start_xvfb
 start_wm
+# A Wayland compositor beside the X server, as in a Plasma or GNOME session
+# with Xwayland: the program must still open where minimising is seen.
+weston --backend=headless-backend.so --socket=wayland-tallowin --idle-time=0 \
+  >"$WORK/weston.log" 2>&1 &
+PIDS+=($!)
+wait_for 10 test -S "$XDG_RUNTIME_DIR/wayland-tallowin" || fail "weston did not start"
 start_session_bus
 # A desktop whose StatusNotifierItem watcher has no tray host yet.
 status-notifier-watcher >"$WORK/watcher.log" 2>&1 &
@@ -65,10 +71,9 @@ next_tick() {
   wait_for 75 mailbox_logged_in $((before + 1)) || fail "no poll within a minute"
   sleep "$slow"
 }
-# start_program ARGS...: the installed link, as a desktop session whose
-# default would be Wayland starts it.
+# start_program ARGS...: the installed link, as that session starts it.
 start_program() {
-  XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=wayland-none \
+  XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=wayland-tallowin \
     "${launcher[@]}" "$WORK/stage/usr/bin/tallowin" "$@" >"$WORK/program.log" 2>&1 &
   PROGRAM=$!
   PIDS+=("$PROGRAM")
