@@ -1,7 +1,7 @@
 # A throwaway POP3 mailbox: a private dovecot with its own config, one user
 # and one maildir, on a loopback port; with a TLS port, also POP3 inside TLS
 # there, with a certificate of its own for "localhost" only. Sourced by the
-# demo, the desktop tests and the benchmark; run by the C++ tests as
+# demo, the desktop scenario and the benchmarks; run by the dovecot test as
 #   mailbox.sh serve DIR PORT USER PASSWORD [TLS_PORT]
 # which says "ready" once the server answers and serves until SIGTERM.
 # Needs root (dovecot does), or sudo.

@@ -1,6 +1,6 @@
 # A private X desktop for tests: Xvfb, the openbox window manager and the
 # trayer notification area, all stopped again when the test's shell exits.
-# Sourced by the desktop tests.
+# Sourced by the desktop scenario and the idle benchmark.
 # shellcheck shell=bash
 set -euo pipefail
 

@@ -1,8 +1,8 @@
 # A private speech-dispatcher with no audio device, logging every message it
 # queues to DIR/log/speech-dispatcher.log and listening on DIR/sock.
-# Sourced by the desktop tests and the benchmark (start_speechd, after
+# Sourced by the desktop scenario and the benchmark (start_speechd, after
 # desktop.sh: sets SPEECHD_ADDRESS for the program and SPEECHD_LOG for the
-# test); run by the C++ tests as: speechd.sh serve DIR
+# test); run by the speech test as: speechd.sh serve DIR
 # shellcheck shell=bash
 
 # speechd_serve DIR: runs the server in the foreground until it is killed.
