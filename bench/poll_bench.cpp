@@ -97,7 +97,8 @@ int main(int argc, char* argv[]) {
   // Interleaved, so drifts of the machine touch both alike.
   for (int i = 0; i < polls; ++i) {
     const Sample ours = Measure([&] {
-      if (modPOP3::GetMailCount(socket, account, host) != 20) qFatal("%s", qPrintable(host.boxes.join(" / ")));
+      if (modPOP3::GetMailCount(socket, account, host) != 20)
+        qFatal("%s", qPrintable(host.boxes.join(" / ")));
     });
     const Sample floor = Measure([&] {
       if (FloorPoll(port) != 0) std::abort();

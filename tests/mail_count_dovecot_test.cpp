@@ -6,17 +6,10 @@
 #include <QFile>
 #include <QProcess>
 #include <QSslSocket>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-quint16 FreePort() {
-  QTcpServer probe;
-  probe.listen(QHostAddress::LocalHost);
-  return probe.serverPort();
-}
 
 // The throwaway mailbox of scripts/mailbox.sh: a private dovecot on two
 // loopback ports, plain and inside TLS with a certificate of its own for
@@ -30,7 +23,8 @@ class Dovecot {
     QByteArray said;
     while (!said.contains("ready\n") && process_.waitForReadyRead(30000))
       said += process_.readAll();
-    if (!said.contains("ready\n")) error = "dovecot did not start (dovecot-pop3d, and root): " + said;
+    if (!said.contains("ready\n"))
+      error = "dovecot did not start (dovecot-pop3d, and root): " + said;
   }
   ~Dovecot() {
     process_.terminate();

@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSslSocket>
-#include <QTcpServer>
 #include <QTest>
 
 #include <ctime>
@@ -108,7 +107,8 @@ void MailCountTest::exchange_data() {
       -1, kUsername);
   row("greeting and USER reply in one packet", {Line("+OK ready\r\n+OK\r\n")}, -1, kUsername);
   row("one byte per packet",
-      {Bytewise("+OK ready\r\n"), Bytewise("+OK\r\n"), Bytewise("+OK\r\n"), Bytewise("+OK 2 9\r\n")},
+      {Bytewise("+OK ready\r\n"), Bytewise("+OK\r\n"), Bytewise("+OK\r\n"),
+       Bytewise("+OK 2 9\r\n")},
       -1, "*");
   row("accepts, never answers", {}, -1, kConnecting);
   row("greeting -ERR", {Line("-ERR busy\r\n")}, -1, kConnecting);
@@ -118,8 +118,8 @@ void MailCountTest::exchange_data() {
   row("STAT 0.6 s late", stat(Line("+OK 2 9\r\n", 600ms)), -1, kReading);
   row("100 MB flood after the greeting", {hi + Flood(QByteArray(1 << 20, 'x'), 100)}, -1,
       kUsername);
-  row("endless line of markers",
-      stat(Flood(QByteArray(64 * 1024, ' ').replace(0, 3, "+OK"), 400)), -1, kReading);
+  row("endless line of markers", stat(Flood(QByteArray(64 * 1024, ' ').replace(0, 3, "+OK"), 400)),
+      -1, kReading);
   row("reset before greeting", {Reset()}, -1, kConnecting);
   row("reset after USER", {hi, Reset()}, -1, kUsername);
   row("reset after PASS", {hi, ok, Reset()}, -1, kPassword);
@@ -170,15 +170,11 @@ void MailCountTest::exchange() {
 }
 
 void MailCountTest::refusedConnection() {
-  QTcpServer probe;
-  QVERIFY(probe.listen(QHostAddress::LocalHost));
-  const quint16 port = probe.serverPort();
-  probe.close();
   QSslSocket socket;
   TestHost host;
   QElapsedTimer timer;
   timer.start();
-  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf(OnLoopback(port)), host), -1);
+  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf(OnLoopback(FreePort())), host), -1);
   QCOMPARE(host.boxes, QStringList{kConnecting});
   QVERIFY2(timer.elapsed() >= 1900 && timer.elapsed() < 3000, "waits out the greeting's 2 s");
 }

@@ -17,8 +17,7 @@ void MailWatchTest::decides_data() {
   // "." none.
   QTest::addColumn<QString>("events");
   QTest::addColumn<int>("last");  // the remembered count at the end; -1: none
-  QTest::newRow("a rise is announced until the count falls back")
-      << "m3 t5+ t5+ t4+ t3. t3." << 3;
+  QTest::newRow("a rise is announced until the count falls back") << "m3 t5+ t5+ t4+ t3. t3." << 3;
   QTest::newRow("a lower count is taken silently") << "m5 t2. t3+" << 2;
   QTest::newRow("a failed poll keeps the count") << "m2 tx. t1. t2+" << 1;
   QTest::newRow("no baseline: the next count is it") << "mx t1. t1. t2+" << 1;
@@ -37,8 +36,8 @@ void MailWatchTest::decides() {
       watch.Minimised();
       continue;
     }
-    const auto expected = event.endsWith('+') ? MailWatch::Outcome::NewMail
-                                              : MailWatch::Outcome::NoNewMail;
+    const auto expected =
+        event.endsWith('+') ? MailWatch::Outcome::NewMail : MailWatch::Outcome::NoNewMail;
     QVERIFY2(watch.Tick() == expected, qPrintable(event));
   }
   QTEST(watch.LastMailCount().value_or(-1), "last");

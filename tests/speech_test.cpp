@@ -45,7 +45,7 @@ class SpeechTest : public QObject {
   Q_OBJECT
  private slots:
   void cleanup() { modSpeech::ReleaseVoice(); }
-  void textsQueueInOrder();
+  void textsQueueBehindEachOther();
   void reconnectsOnceWhenTheServerWentAway();
   void noServerIsReported();
   void neverWaitsForAStuckServer();
@@ -59,7 +59,7 @@ class SpeechTest : public QObject {
   }
 };
 
-void SpeechTest::textsQueueInOrder() {
+void SpeechTest::textsQueueBehindEachOther() {
   Speechd server(dir_.path());
   QTRY_VERIFY(server.Ready());
   QCOMPARE(modSpeech::InitVoice(Record()), std::nullopt);

@@ -51,7 +51,8 @@ watcher() {
   gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
     --method "$@"
 }
-wait_for 10 watcher org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher ProtocolVersion || fail "the watcher did not start"
+wait_for 10 watcher org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
+  ProtocolVersion || fail "the watcher did not start"
 mailbox_start "$WORK/dovecot" 110 alice secret || fail "dovecot did not start"
 PIDS+=("$MAILBOX_PID")
 start_speechd

@@ -6,6 +6,7 @@
 #include "scripted_server.h"
 
 #include <QString>
+#include <QTcpServer>
 
 inline const QString kConnecting = "Error: Connecting to POP3 Server";
 inline const QString kUsername = "Error: Sending Username to POP3 Server";
@@ -15,6 +16,13 @@ inline const QString kReading = "Error: Reading amount of mails on POP3 Server";
 inline Reply Line(const QByteArray& bytes,
                   std::chrono::milliseconds delay = std::chrono::milliseconds(0)) {
   return {Chunk{delay, bytes}};
+}
+
+// A loopback port that nothing listens on at the moment.
+inline quint16 FreePort() {
+  QTcpServer probe;
+  probe.listen(QHostAddress::LocalHost);
+  return probe.serverPort();
 }
 
 // The server field for plain POP3 on a loopback port.
