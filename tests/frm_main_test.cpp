@@ -1,5 +1,5 @@
-// The window and its handlers, with the desktop's services replaced: focus,
-// the masked password, when it polls, how it ends.
+// The window and its handlers, with the desktop's services replaced: the
+// masked password, the tray pictures, when it polls, a failed save.
 #include "notifier/frm_main.h"
 #include "host/host.h"
 #include "support/pop3_script.h"
@@ -7,8 +7,6 @@
 
 #include <QDir>
 #include <QFile>
-
-#include <csignal>
 
 #include <QApplication>
 #include <QLineEdit>
@@ -18,23 +16,15 @@
 class FrmMainTest : public QObject {
   Q_OBJECT
  private slots:
-  void fields();
+  void passwordMasked();
   void trayPicturesKeepEverySize();
   void ticksWhileShownDoNothing();
-  void onlyTheUsersCloseSaves_data();
-  void onlyTheUsersCloseSaves();
   void noPollWhileTheSaveFailureIsShown();
 };
 
-void FrmMainTest::fields() {
+void FrmMainTest::passwordMasked() {
   TestHost host;
   frmMain form(host);
-  form.show();
-  QVERIFY(QTest::qWaitForWindowActive(&form));
-  for (QLineEdit* next : {form.Text1, form.Text2, form.Text3, form.Text1}) {
-    QCOMPARE(QApplication::focusWidget(), next);
-    QTest::keyClick(next, Qt::Key_Tab);
-  }
   QTest::keyClicks(form.Text3, "se cr=");
   QCOMPARE(form.Text3->text(), QString("se cr="));
   QCOMPARE(form.Text3->displayText(), QString("******"));
@@ -56,47 +46,6 @@ void FrmMainTest::ticksWhileShownDoNothing() {
   form.Timer1Tick();
   QTest::qWait(100);
   QCOMPARE(server.connections(), 0);
-}
-
-void FrmMainTest::onlyTheUsersCloseSaves_data() {
-  QTest::addColumn<int>("route");
-  QTest::addColumn<bool>("saves");
-  QTest::newRow("the window is closed") << 0 << true;
-  // The session manager's last word; Qt turns it into a quit request.
-  QTest::newRow("the session ends") << 1 << false;
-  QTest::newRow("SIGTERM") << 2 << false;
-  QTest::newRow("SIGHUP") << 3 << false;
-}
-
-void FrmMainTest::onlyTheUsersCloseSaves() {
-  QFETCH(int, route);
-  QFETCH(bool, saves);
-  const QString ini = host::AppFile("config.ini");
-  QFile::remove(ini);
-  TestHost host;
-  frmMain form(host);
-  form.Text2->setText("alice");
-  form.show();
-  switch (route) {
-    case 0:
-      form.close();
-      break;
-    case 1: {
-      QEvent quit(QEvent::Quit);
-      QCoreApplication::sendEvent(qApp, &quit);
-      break;
-    }
-    case 2:
-      ::raise(SIGTERM);
-      break;
-    case 3:
-      ::raise(SIGHUP);
-      break;
-  }
-  QTRY_COMPARE(host.ends, 1);
-  QCOMPARE(host.lastExitCode, 0);
-  QCOMPARE(QFile::exists(ini), saves);
-  QFile::remove(ini);
 }
 
 void FrmMainTest::noPollWhileTheSaveFailureIsShown() {

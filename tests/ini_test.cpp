@@ -27,7 +27,7 @@ class IniTest : public QObject {
   Q_OBJECT
  private slots:
   void firstStartThenSave();
-  void longValueLoadsCutAndSavesCut();
+  void longValueLoadsCut();
   void unwritableIsReported_data();
   void unwritableIsReported();
   void programFolderNotWritable();
@@ -56,16 +56,13 @@ void IniTest::firstStartThenSave() {
   QCOMPARE(st.st_mode & 0777, mode_t(0600));
 }
 
-void IniTest::longValueLoadsCutAndSavesCut() {
+void IniTest::longValueLoadsCut() {
   QTemporaryDir dir;
   const QString path = dir.filePath("config.ini");
   WriteFile(path, "[POP3]\nServername=" + QByteArray(300, 's') + "\n");
   Fields fields;
   fields.Load(path);
   QCOMPARE(fields.Text1.text(), QString(254, 's'));
-  TestHost host;
-  fields.Save(path, host);
-  QVERIFY(ReadFile(path).startsWith("[POP3]\nServername=" + QByteArray(254, 's') + "\n"));
 
   // A cut never leaves half of a character that takes two UTF-16 units.
   WriteFile(path, "[POP3]\nPassword=" + QByteArray(253, 'x') + "\xf0\x9f\x93\xab\n");

@@ -50,34 +50,27 @@ class MailCountDovecotTest : public QObject {
   void poll();
 
  private:
-  Dovecot server_{"alice", "s3cret = with blanks"};
+  static inline const QString kSecret = "s3cret = with blanks";
+  Dovecot server_{"alice", kSecret};
 };
 
 void MailCountDovecotTest::poll_data() {
   QTest::addColumn<QString>("field");
-  QTest::addColumn<QString>("password");
   QTest::addColumn<bool>("trustTestCa");
-  QTest::addColumn<int>("result");
-  QTest::addColumn<QString>("message");  // "*": any box of the connecting stage
+  QTest::addColumn<QString>("message");  // empty: the count, 0
 
-  const QString right = "s3cret = with blanks", connecting = kConnecting + "\n";
-  QTest::newRow("plain") << "pop3://127.0.0.1:{plain}" << right << false << 0 << "";
-  QTest::newRow("plain, IPv6") << "pop3://[::1]:{plain}" << right << false << 0 << "";
-  QTest::newRow("wrong password") << "pop3://127.0.0.1:{plain}"
-                                  << "wrong" << false << -1
-                                  << kPassword + "\n-ERR [AUTH] Authentication failed.";
-  QTest::newRow("TLS, trusted") << "pop3s://localhost:{tls}" << right << true << 0 << "";
-  QTest::newRow("TLS, untrusted") << "pop3s://localhost:{tls}" << right << false << -1
+  const QString connecting = kConnecting + "\n";
+  QTest::newRow("plain, IPv6") << "pop3://[::1]:{plain}" << false << "";
+  QTest::newRow("TLS, trusted") << "pop3s://localhost:{tls}" << true << "";
+  QTest::newRow("TLS, untrusted") << "pop3s://localhost:{tls}" << false
                                   << connecting + "The server's certificate is not trusted.";
   QTest::newRow("TLS, another host's certificate")
-      << "pop3s://127.0.0.1:{tls}" << right << true << -1
+      << "pop3s://127.0.0.1:{tls}" << true
       << connecting + "The server's certificate names another host.";
-  QTest::newRow("TLS to a plain port") << "pop3s://localhost:{plain}" << right << true << -1 << "*";
 }
 
 void MailCountDovecotTest::poll() {
   QFETCH(QString, field);
-  QFETCH(QString, password);
   QFETCH(bool, trustTestCa);
   QFETCH(QString, message);
   QSslSocket socket;
@@ -89,13 +82,9 @@ void MailCountDovecotTest::poll() {
   field.replace("{plain}", QString::number(server_.port))
       .replace("{tls}", QString::number(server_.tlsPort));
   TestHost host;
-  QTEST(modPOP3::GetMailCount(socket, AccountOf(field, "alice", password), host), "result");
-  if (message == "*") {
-    QCOMPARE(host.boxes.size(), 1);
-    QVERIFY2(host.boxes[0].startsWith(kConnecting), qPrintable(host.boxes[0]));
-  } else {
-    QCOMPARE(host.boxes, message.isEmpty() ? QStringList() : QStringList{message});
-  }
+  const qint32 count = modPOP3::GetMailCount(socket, AccountOf(field, "alice", kSecret), host);
+  QCOMPARE(count, message.isEmpty() ? 0 : -1);
+  QCOMPARE(host.boxes, message.isEmpty() ? QStringList() : QStringList{message});
 }
 
 QTEST_GUILESS_MAIN(MailCountDovecotTest)

@@ -5,7 +5,6 @@
 #include "support/pop3_script.h"
 #include "support/test_host.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QSslSocket>
 #include <QTest>
@@ -26,15 +25,8 @@ QByteArray SentBefore(const QString& message) {
   return kAll;
 }
 
-Reply Bytewise(const QByteArray& bytes) {
-  Reply reply;
-  for (char c : bytes) reply << Chunk{30ms, QByteArray(1, c)};
-  return reply;
-}
-
-Reply Closed() { return {Chunk{0ms, {}, /*closeAfter=*/true}}; }
-Reply Reset() { return {Chunk{0ms, {}, false, 1, /*reset=*/true}}; }
-Reply Flood(const QByteArray& bytes, qint64 times) { return {Chunk{0ms, bytes, false, times}}; }
+Reply Reset() { return {Chunk{0ms, {}, 1, /*reset=*/true}}; }
+Reply Flood(const QByteArray& bytes, qint64 times) { return {Chunk{0ms, bytes, times}}; }
 
 // The most memory the process has held since the peak was last reset.
 qint64 PeakResidentKiB(bool reset) {
@@ -58,9 +50,8 @@ class MailCountTest : public QObject {
  private slots:
   void exchange_data();
   void exchange();
-  void refusedConnection();
   void staleConnectionClosedFirst();
-  void waitsSleepInsteadOfSpinning();
+  void slowServerWaitedForAsleep();
 };
 
 void MailCountTest::exchange_data() {
@@ -68,12 +59,12 @@ void MailCountTest::exchange_data() {
   QTest::addColumn<QString>("user");
   QTest::addColumn<QString>("password");
   QTest::addColumn<int>("result");
-  QTest::addColumn<QString>("message");  // "*": any one stage's box
-  QTest::addColumn<QByteArray>("sent");  // "*": not looked at
+  QTest::addColumn<QString>("message");
+  QTest::addColumn<QByteArray>("sent");
   const auto row = [](const char* name, const QList<Reply>& replies, int result,
                       const QString& message, const QString& user = "u",
                       const QString& password = "p", QByteArray sent = "*") {
-    if (sent == "*" && message != "*") sent = SentBefore(message);
+    if (sent == "*") sent = SentBefore(message);
     QTest::newRow(name) << replies << user << password << result << message << sent;
   };
   const Reply hi = Line("+OK ready\r\n"), ok = Line("+OK\r\n");
@@ -81,14 +72,9 @@ void MailCountTest::exchange_data() {
   const auto stat = [&](const Reply& reply) { return QList<Reply>{hi, ok, ok, reply}; };
 
   row("count", good, 4, "");
-  row("empty mailbox", stat(Line("+OK 0 0\r\n")), 0, "");
   row("empty user name keeps the blank", good, 4, "", "", "p", "USER \r\nPASS p\r\nSTAT\r\n");
   row("8-bit password as UTF-8", good, 4, "", "u", "pä", "USER u\r\nPASS p\xc3\xa4\r\nSTAT\r\n");
   row("marker after other text", {Line("hello +OK\r\n"), ok, ok, good[3]}, 4, "");
-  row("slow, but within every wait",
-      {Line("+OK\r\n", 1500ms), Line("+OK\r\n", 1500ms), Line("+OK\r\n", 1500ms),
-       Line("+OK 7 9\r\n", 250ms)},
-      7, "");
 
   row("user rejected", {hi, Line("-ERR no\r\n")}, -1, kUsername + "\n-ERR no");
   // The server's own reason is a second line of the box: one line, no
@@ -101,30 +87,18 @@ void MailCountTest::exchange_data() {
   row("CR in user name is never sent", good, -1, kUsername, "u\r\nDELE 1", "p", "");
   row("LF in password is never sent", good, -1, kPassword, "u", "p\nDELE 1", "USER u\r\n");
 
-  // The greeting wait takes the first 4 bytes; the rest is what the USER
-  // wait finds, and it holds no marker.
-  row("split greeting", {{Chunk{0ms, "+OK "}, Chunk{100ms, "ready\r\n"}}, Line("+OK\r\n", 300ms)},
-      -1, kUsername);
+  // The greeting wait takes what has come; the rest is what the USER wait
+  // finds, and it holds no marker.
   row("greeting and USER reply in one packet", {Line("+OK ready\r\n+OK\r\n")}, -1, kUsername);
-  row("one byte per packet",
-      {Bytewise("+OK ready\r\n"), Bytewise("+OK\r\n"), Bytewise("+OK\r\n"),
-       Bytewise("+OK 2 9\r\n")},
-      -1, "*");
   row("accepts, never answers", {}, -1, kConnecting);
-  row("greeting -ERR", {Line("-ERR busy\r\n")}, -1, kConnecting);
   row("exactly 3 bytes", {Line("+OK")}, -1, kConnecting);
-  row("+ok in lower case", {Line("+ok ready\r\n")}, -1, kConnecting);
-  row("NUL bytes", stat(Line(QByteArray("+OK 2\0 9\r\n", 10))), -1, kReading);
   row("STAT 0.6 s late", stat(Line("+OK 2 9\r\n", 600ms)), -1, kReading);
   row("100 MB flood after the greeting", {hi + Flood(QByteArray(1 << 20, 'x'), 100)}, -1,
       kUsername);
   row("endless line of markers", stat(Flood(QByteArray(64 * 1024, ' ').replace(0, 3, "+OK"), 400)),
       -1, kReading);
   row("reset before greeting", {Reset()}, -1, kConnecting);
-  row("reset after USER", {hi, Reset()}, -1, kUsername);
-  row("reset after PASS", {hi, ok, Reset()}, -1, kPassword);
   row("reset after STAT", stat(Reset()), -1, kReading);
-  row("close after STAT", stat(Closed()), -1, kReading);
 }
 
 void MailCountTest::exchange() {
@@ -150,16 +124,10 @@ void MailCountTest::exchange() {
       modPOP3::GetMailCount(socket, AccountOf(OnLoopback(server.port()), user, password), host);
 
   QTEST(count, "result");
-  if (message == "*") {
-    QCOMPARE(host.boxes.size(), 1);
-    QVERIFY(host.boxes[0].startsWith("Error: "));
-  } else {
-    QCOMPARE(host.boxes, message.isEmpty() ? QStringList() : QStringList{message});
-  }
+  QCOMPARE(host.boxes, message.isEmpty() ? QStringList() : QStringList{message});
   QCOMPARE(socket.state(), QAbstractSocket::UnconnectedState);
   const qint64 grown = PeakResidentKiB(false) - before;
   QVERIFY2(grown < 20 * 1024, qPrintable(QString("grew by %1 KiB").arg(grown)));
-  if (sent == "*") return;
   // Nothing follows the last command once the client has gone.
   QTRY_VERIFY(server.clientGone() || sent.isEmpty());
   QTest::qWait(50);
@@ -167,16 +135,6 @@ void MailCountTest::exchange() {
   // A server that answered -ERR stays connected: so does the client, until
   // the box has been dismissed.
   if (message.contains("\n-ERR")) QCOMPARE(whileBoxOpen, QAbstractSocket::ConnectedState);
-}
-
-void MailCountTest::refusedConnection() {
-  QSslSocket socket;
-  TestHost host;
-  QElapsedTimer timer;
-  timer.start();
-  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf(OnLoopback(FreePort())), host), -1);
-  QCOMPARE(host.boxes, QStringList{kConnecting});
-  QVERIFY2(timer.elapsed() >= 1900 && timer.elapsed() < 3000, "waits out the greeting's 2 s");
 }
 
 void MailCountTest::staleConnectionClosedFirst() {
@@ -192,16 +150,15 @@ void MailCountTest::staleConnectionClosedFirst() {
   QVERIFY(stale.received().isEmpty());
 }
 
-void MailCountTest::waitsSleepInsteadOfSpinning() {
-  // Every reply comes 1.5 s late: within the 2 s waits, past the STAT wait.
+void MailCountTest::slowServerWaitedForAsleep() {
+  // Each reply within its wait: 2 s for the others, 0.5 s for STAT's.
   const Reply late = Line("+OK\r\n", 1500ms);
-  ScriptedServer server({late, late, late, Line("+OK 1 1\r\n", 1500ms)});
+  ScriptedServer server({late, late, late, Line("+OK 7 9\r\n", 250ms)});
   QSslSocket socket;
   TestHost host;
   const double cpuBefore = CpuSeconds();
-  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf(OnLoopback(server.port())), host), -1);
+  QCOMPARE(modPOP3::GetMailCount(socket, AccountOf(OnLoopback(server.port())), host), 7);
   const double cpu = CpuSeconds() - cpuBefore;
-  QCOMPARE(host.boxes, QStringList{kReading});
   QVERIFY2(cpu < 0.1, qPrintable(QString("the poll cost %1 s of CPU time").arg(cpu)));
 }
 

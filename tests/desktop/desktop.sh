@@ -129,23 +129,3 @@ capture_window() {
     /Width:/{w=$NF} /Height:/{h=$NF} END{print w "x" h "+" x "+" y}')
   import -window root -crop "$geometry" +repage "$2"
 }
-
-# closest_icon CAPTURE ICON...: the icon file that looks most like the
-# capture, its largest picture drawn at the capture's size on its
-# background colour.
-closest_icon() {
-  local capture=$1 best="" best_error="" size background icon error
-  shift
-  size=$(identify -format '%wx%h' "$capture")
-  background=$(convert "$capture" -format '%[pixel:p{0,0}]' info:)
-  for icon in "$@"; do
-    convert "$icon[-1]" -background "$background" -flatten -resize "$size!" "$WORK/reference.png"
-    error=$(compare -metric RMSE "$capture" "$WORK/reference.png" null: 2>&1 | awk '{print $1}')
-    echo "    $(basename "$icon"): RMSE $error" >&2
-    if [[ -z $best_error ]] || awk "BEGIN{exit !($error < $best_error)}"; then
-      best=$icon
-      best_error=$error
-    fi
-  done
-  basename "$best"
-}

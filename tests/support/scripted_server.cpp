@@ -51,7 +51,6 @@ void ScriptedServer::Play(QTcpSocket* socket, const Reply& reply) {
       if (chunk.repeat > 1) return Flood(guarded, chunk.bytes, chunk.repeat);
       guarded->write(chunk.bytes);
       guarded->flush();
-      if (chunk.closeAfter) guarded->disconnectFromHost();
     });
   }
 }

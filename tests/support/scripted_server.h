@@ -14,7 +14,6 @@ class QTcpSocket;
 struct Chunk {
   std::chrono::milliseconds delay{0};  // after the previous chunk, or the trigger
   QByteArray bytes;
-  bool closeAfter = false;
   // The bytes are sent this many times, as fast as the client takes them.
   qint64 repeat = 1;
   // Instead of sending, the connection is reset (a TCP RST).

@@ -1,13 +1,13 @@
 # A private speech-dispatcher with no audio device, logging every message it
-# queues to DIR/log/speech-dispatcher.log and listening on DIR/sock.
-# Sourced by the desktop scenario and the benchmark (start_speechd, after
-# desktop.sh: sets SPEECHD_ADDRESS for the program and SPEECHD_LOG for the
-# test); run by the speech test as: speechd.sh serve DIR
+# queues. Sourced after desktop.sh by the desktop scenario and the idle
+# benchmark: start_speechd sets SPEECHD_ADDRESS for the program, SPEECHD_PID,
+# and SPEECHD_LOG for the test; a second call is a restart on the same socket
+# with a fresh log.
 # shellcheck shell=bash
 
-# speechd_serve DIR: runs the server in the foreground until it is killed.
-speechd_serve() {
-  local d=$1
+start_speechd() {
+  local d=$WORK/speechd
+  rm -rf "$d"
   mkdir -p "$d/conf" "$d/log" "$d/home"
   echo "default_driver=null" >"$d/home/.libao"
   cat >"$d/conf/speechd.conf" <<CONF
@@ -17,19 +17,11 @@ AudioOutputMethod "libao"
 AddModule "espeak-ng" "sd_espeak-ng" "/etc/speech-dispatcher/modules/espeak-ng.conf"
 DefaultModule espeak-ng
 CONF
-  HOME=$d/home exec speech-dispatcher -s -t 0 -C "$d/conf" -c unix_socket -S "$d/sock" \
-    -P "$d/pid" -L "$d/log"
-}
-
-start_speechd() {
-  local d=$WORK/speechd
-  (speechd_serve "$d") >/dev/null 2>&1 &
-  PIDS+=($!)
-  wait_for 10 test -S "$d/sock" || fail "speech-dispatcher did not start"
-  export SPEECHD_ADDRESS=unix_socket:$d/sock
+  HOME=$d/home speech-dispatcher -s -t 0 -C "$d/conf" -c unix_socket -S "$d/sock" \
+    -P "$d/pid" -L "$d/log" >/dev/null 2>&1 &
+  SPEECHD_PID=$!
+  PIDS+=("$SPEECHD_PID")
   SPEECHD_LOG=$d/log/speech-dispatcher.log
+  wait_for 10 grep -q "waiting for clients" "$SPEECHD_LOG" || fail "speech-dispatcher did not start"
+  export SPEECHD_ADDRESS=unix_socket:$d/sock
 }
-
-if [[ ${BASH_SOURCE[0]} == "$0" && ${1:-} == serve ]]; then
-  speechd_serve "$2"
-fi

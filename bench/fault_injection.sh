@@ -4,7 +4,7 @@
 # each. A check of the suite's catching power, to run when tests are cut or
 # merged, against this tree or an earlier commit's (its suite, the same
 # faults: they touch the program only).
-# usage: tests/fault_injection.sh [-r COMMIT] [FAULT_NUMBER...]
+# usage: bench/fault_injection.sh [-r COMMIT] [FAULT_NUMBER...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 revision=
