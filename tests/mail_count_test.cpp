@@ -1,12 +1,15 @@
 // The mail count query against scripted servers, sound and hostile: the
 // count or the failed stage's message, exactly the bytes a client should
 // send (no QUIT after STAT), the socket closed, memory bounded, no spinning.
+// Then against a real server, inside TLS.
 #include "pop3/mail_count.h"
 #include "support/pop3_script.h"
 #include "support/test_host.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QSslSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <ctime>
@@ -43,6 +46,35 @@ double CpuSeconds() {
   return ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
+// The throwaway mailbox of scripts/mailbox.sh: a private dovecot on two
+// loopback ports, plain and inside TLS with a certificate of its own for
+// "localhost" only. Needs root, as dovecot does.
+class Dovecot {
+ public:
+  Dovecot(const QString& user, const QString& password) {
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.start("bash", {TALLOWIN_SCRIPTS_DIR "/mailbox.sh", "serve", dir_.path(),
+                            QString::number(port), user, password, QString::number(tlsPort)});
+    QByteArray said;
+    while (!said.contains("ready\n") && process_.waitForReadyRead(30000))
+      said += process_.readAll();
+    if (!said.contains("ready\n"))
+      error = "dovecot did not start (dovecot-pop3d, and root): " + said;
+  }
+  ~Dovecot() {
+    process_.terminate();
+    process_.waitForFinished(10000);
+  }
+  QString certificate() const { return dir_.path() + "/cert.pem"; }
+
+  const quint16 port = FreePort(), tlsPort = FreePort();
+  QString error;
+
+ private:
+  QTemporaryDir dir_;
+  QProcess process_;
+};
+
 }  // namespace
 
 class MailCountTest : public QObject {
@@ -52,6 +84,12 @@ class MailCountTest : public QObject {
   void exchange();
   void staleConnectionClosedFirst();
   void slowServerWaitedForAsleep();
+  void dovecot_data();
+  void dovecot();
+
+ private:
+  static inline const QString kSecret = "s3cret = with blanks";
+  Dovecot dovecot_{"alice", kSecret};
 };
 
 void MailCountTest::exchange_data() {
@@ -160,6 +198,38 @@ void MailCountTest::slowServerWaitedForAsleep() {
   QCOMPARE(modPOP3::GetMailCount(socket, AccountOf(OnLoopback(server.port())), host), 7);
   const double cpu = CpuSeconds() - cpuBefore;
   QVERIFY2(cpu < 0.1, qPrintable(QString("the poll cost %1 s of CPU time").arg(cpu)));
+}
+
+void MailCountTest::dovecot_data() {
+  QTest::addColumn<QString>("field");
+  QTest::addColumn<bool>("trustTestCa");
+  QTest::addColumn<QString>("message");  // empty: the count, 0
+
+  const QString connecting = kConnecting + "\n";
+  QTest::newRow("TLS, trusted") << "pop3s://localhost:{tls}" << true << "";
+  QTest::newRow("TLS, untrusted") << "pop3s://localhost:{tls}" << false
+                                  << connecting + "The server's certificate is not trusted.";
+  QTest::newRow("TLS, another host's certificate")
+      << "pop3s://127.0.0.1:{tls}" << true
+      << connecting + "The server's certificate names another host.";
+}
+
+void MailCountTest::dovecot() {
+  QFETCH(QString, field);
+  QFETCH(bool, trustTestCa);
+  QFETCH(QString, message);
+  QSslSocket socket;
+  if (trustTestCa) {
+    QSslConfiguration config = socket.sslConfiguration();
+    config.addCaCertificates(dovecot_.certificate());
+    socket.setSslConfiguration(config);
+  }
+  QVERIFY2(dovecot_.error.isEmpty(), qPrintable(dovecot_.error));
+  field.replace("{tls}", QString::number(dovecot_.tlsPort));
+  TestHost host;
+  const qint32 count = modPOP3::GetMailCount(socket, AccountOf(field, "alice", kSecret), host);
+  QCOMPARE(count, message.isEmpty() ? 0 : -1);
+  QCOMPARE(host.boxes, message.isEmpty() ? QStringList() : QStringList{message});
 }
 
 QTEST_GUILESS_MAIN(MailCountTest)

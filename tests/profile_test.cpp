@@ -1,6 +1,8 @@
-// The INI file layer: what it reads, what a write changes and what it keeps.
+// The INI file layer: what it reads, what a write changes and what it keeps,
+// what it refuses. Run as an ordinary user (as_user.sh): as root, file
+// permissions do not bind.
 #include "settings/profile.h"
-#include "support/files.h"
+#include "host/host.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,6 +24,17 @@ struct stat StatOf(const QString& path) {
   return st;
 }
 
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& path, const QByteArray& content) {
+  QFile file(path);
+  QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(content) == content.size(),
+           qPrintable(path));
+}
+
 std::optional<QString> Write(const QString& key, const QString& value, const QString& path) {
   return profile::WriteValues("POP3", {{key, value}}, path);
 }
@@ -35,7 +48,12 @@ class ProfileTest : public QObject {
   void finds();
   void writeKeepsEveryOtherByte_data();
   void writeKeepsEveryOtherByte();
+  void longValueIsCutWhole();
   void replaceKeepsWhatTheUserMade();
+  void newFileIsTheUsersAlone();
+  void unwritableIsRefused_data();
+  void unwritableIsRefused();
+  void programFolderNotWritable();
   void killedWriterLeavesOldOrNew();
 };
 
@@ -107,6 +125,16 @@ void ProfileTest::writeKeepsEveryOtherByte() {
   QTEST(profile::WithValue(before, "POP3", key, value), "after");
 }
 
+void ProfileTest::longValueIsCutWhole() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("config.ini");
+  WriteFile(path, "[POP3]\nServername=" + QByteArray(300, 's') + "\n");
+  QCOMPARE(profile::ReadString("POP3", "Servername", {}, 255, path), QString(254, 's'));
+  // Never half of a character that takes two UTF-16 units.
+  WriteFile(path, "[POP3]\nPassword=" + QByteArray(253, 'x') + "\xf0\x9f\x93\xab\n");
+  QCOMPARE(profile::ReadString("POP3", "Password", {}, 255, path), QString(253, 'x'));
+}
+
 void ProfileTest::replaceKeepsWhatTheUserMade() {
   // A config.ini linked elsewhere (relatively, as users link), shared with
   // a group, given to another user, beside a backup of the user's own and
@@ -129,6 +157,44 @@ void ProfileTest::replaceKeepsWhatTheUserMade() {
   QCOMPARE(StatOf(target).st_mode & 07777, mode_t(0640));
   if (given) QCOMPARE(StatOf(target).st_uid, uid_t(65534));
   QCOMPARE(QDir(dir.filePath("real")).entryList(QDir::Files | QDir::Hidden), kept);
+}
+
+void ProfileTest::newFileIsTheUsersAlone() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("config.ini");
+  QVERIFY(!Write("Password", "secret", path));
+  QCOMPARE(StatOf(path).st_mode & 0777, mode_t(0600));
+}
+
+void ProfileTest::unwritableIsRefused_data() {
+  QTest::addColumn<bool>("folderReadOnly");
+  QTest::newRow("folder read-only") << true;
+  // The folder would allow a rename; the user's wish for the file counts.
+  QTest::newRow("file read-only") << false;
+}
+
+void ProfileTest::unwritableIsRefused() {
+  QFETCH(bool, folderReadOnly);
+  QTemporaryDir dir;
+  const QString path = dir.filePath("config.ini");
+  const QByteArray before = "[POP3]\nPassword=kept\n";
+  WriteFile(path, before);
+  QVERIFY(QFile::setPermissions(folderReadOnly ? dir.path() : path,
+                                QFile::ReadOwner | QFile::ExeOwner));
+  const auto failure = Write("Password", "lost", path);
+  QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QVERIFY(failure && failure->contains("Permission denied"));
+  QCOMPARE(ReadFile(path), before);
+}
+
+void ProfileTest::programFolderNotWritable() {
+  // As an installed program's is, for its user: the file is the user's own.
+  if (::access(QFile::encodeName(host::AppPath()).constData(), W_OK) == 0)
+    QSKIP("the test's own folder is writable: run it as another user (as_user.sh)");
+  QTemporaryDir home;
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+  QCOMPARE(host::SettingsFile(), home.filePath("tallowin/config.ini"));
+  QCOMPARE(QFile::permissions(home.filePath("tallowin")) & 0x7777, QFile::Permissions(0x7700));
 }
 
 void ProfileTest::killedWriterLeavesOldOrNew() {
@@ -157,5 +223,5 @@ void ProfileTest::killedWriterLeavesOldOrNew() {
   }
 }
 
-QTEST_APPLESS_MAIN(ProfileTest)
+QTEST_GUILESS_MAIN(ProfileTest)
 #include "profile_test.moc"

@@ -3,8 +3,6 @@
 
 #include <QTest>
 
-Q_DECLARE_METATYPE(std::optional<quint16>)
-
 class ServerAddressTest : public QObject {
   Q_OBJECT
  private slots:
@@ -13,43 +11,37 @@ class ServerAddressTest : public QObject {
 };
 
 void ServerAddressTest::parses_data() {
-  using Port = std::optional<quint16>;
   QTest::addColumn<QString>("field");
-  QTest::addColumn<bool>("valid");
-  QTest::addColumn<QString>("host");
-  QTest::addColumn<Port>("port");
-  QTest::addColumn<bool>("tls");
-
+  QTest::addColumn<QString>("parsed");  // "host|port|tls", port 0 for the scheme's; "": refused
+  const auto row = [](const QString& field, const QString& parsed) {
+    QTest::newRow(qPrintable(field)) << field << parsed;
+  };
   // What works today keeps working: the field is the host, as it stands.
-  QTest::newRow("name") << "mail.example.org" << true << "mail.example.org" << Port() << false;
-  QTest::newRow("IPv6") << "::1" << true << "::1" << Port() << false;
-  QTest::newRow("blanks kept") << " host " << true << " host " << Port() << false;
+  row("mail.example.org", "mail.example.org|0|0");
+  row("::1", "::1|0|0");
+  row(" host ", " host |0|0");
 
-  QTest::newRow("pop3s with port")
-      << "pop3s://pop.example.org:1995" << true << "pop.example.org" << Port(1995) << true;
-  QTest::newRow("upper-case scheme") << "POP3S://h" << true << "h" << Port() << true;
-  QTest::newRow("pop3 with port") << "pop3://127.0.0.1:1110" << true << "127.0.0.1" << Port(1110)
-                                  << false;
-  QTest::newRow("IPv6 in brackets")
-      << "pop3s://[2001:db8::1]" << true << "2001:db8::1" << Port() << true;
-  QTest::newRow("IPv6 with port") << "pop3://[::1]:2110" << true << "::1" << Port(2110) << false;
+  row("pop3s://pop.example.org:1995", "pop.example.org|1995|1");
+  row("POP3S://h", "h|0|1");
+  row("pop3://127.0.0.1:1110", "127.0.0.1|1110|0");
+  row("pop3s://[2001:db8::1]", "2001:db8::1|0|1");
+  row("pop3://[::1]:2110", "::1|2110|0");
 
-  QTest::newRow("no host") << "pop3s://" << false << "" << Port() << false;
-  QTest::newRow("port 0") << "pop3://h:0" << false << "" << Port() << false;
-  QTest::newRow("port too big") << "pop3://h:65536" << false << "" << Port() << false;
-  QTest::newRow("bare IPv6 in URL") << "pop3://::1" << false << "" << Port() << false;
-  QTest::newRow("user info") << "pop3://me@h" << false << "" << Port() << false;
+  row("pop3s://", "");
+  row("pop3://h:0", "");
+  row("pop3://h:65536", "");
+  row("pop3://::1", "");
+  row("pop3://me@h", "");
 }
 
 void ServerAddressTest::parses() {
   QFETCH(QString, field);
-  QFETCH(bool, valid);
   const auto address = modPOP3::ParseServerField(field);
-  QCOMPARE(address.has_value(), valid);
-  if (!valid) return;
-  QTEST(address->host, "host");
-  QTEST(address->port, "port");
-  QTEST(address->tls, "tls");
+  const QString parsed =
+      address
+          ? QString("%1|%2|%3").arg(address->host).arg(address->port.value_or(0)).arg(address->tls)
+          : QString();
+  QTEST(parsed, "parsed");
 }
 
 QTEST_APPLESS_MAIN(ServerAddressTest)
