@@ -35,11 +35,6 @@ wait_for() {
   done
 }
 
-wm_ready() {
-  local id
-  id=$(xprop -root _NET_SUPPORTING_WM_CHECK | awk '{print $NF}')
-  [[ $id == 0x* ]] && xprop -id "$id" _NET_SUPPORTING_WM_CHECK | grep -q "$id"
-}
 
 # An X server alone, with no session bus in reach.
 start_xvfb() {
@@ -57,7 +52,8 @@ start_xvfb() {
 start_wm() {
   openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
   PIDS+=($!)
-  wait_for 10 wm_ready || fail "openbox did not start"
+  wait_for 10 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
+    fail "openbox did not start"
 }
 # trayer, an XEmbed notification area.
 start_tray() {
@@ -120,12 +116,4 @@ window_hidden() {
   local id
   id=$(main_window)
   [[ -n $id ]] && ! managed "$id"
-}
-
-# capture_window ID FILE: what the screen shows of that window.
-capture_window() {
-  local geometry
-  geometry=$(xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
-    /Width:/{w=$NF} /Height:/{h=$NF} END{print w "x" h "+" x "+" y}')
-  import -window root -crop "$geometry" +repage "$2"
 }

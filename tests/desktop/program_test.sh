@@ -64,7 +64,7 @@ spoken() { grep -c 'Queueing message |Tallowin| with priority 2' "$SPEECHD_LOG" 
 # captures show the same picture.
 tray_shows() {
   sleep 0.5
-  capture_window "$(tray_icon_of tallowin)" "$artifacts/tray-$1.png"
+  import -window "$(tray_icon_of tallowin)" "$artifacts/tray-$1.png"
 }
 tray_same() {
   [[ $(compare -fuzz 5% -metric AE "$artifacts/tray-$1.png" "$artifacts/tray-$2.png" null: 2>&1) == 0 ]]
