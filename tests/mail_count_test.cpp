@@ -18,6 +18,18 @@ using namespace std::chrono_literals;
 
 namespace {
 
+const QString kConnecting = "Error: Connecting to POP3 Server";
+const QString kUsername = "Error: Sending Username to POP3 Server";
+const QString kPassword = "Error: Sending Password to POP3 Server";
+const QString kReading = "Error: Reading amount of mails on POP3 Server";
+
+// A loopback port that nothing listens on at the moment.
+quint16 FreePort() {
+  QTcpServer probe;
+  probe.listen(QHostAddress::LocalHost);
+  return probe.serverPort();
+}
+
 const QByteArray kAll = "USER u\r\nPASS p\r\nSTAT\r\n";
 
 // What goes out before the stage named in the box fails.
