@@ -113,9 +113,10 @@ void MailCountTest::exchange_data() {
   QTest::addColumn<QByteArray>("sent");
   const auto row = [](const char* name, const QList<Reply>& replies, int result,
                       const QString& message, const QString& user = "u",
-                      const QString& password = "p", QByteArray sent = "*") {
-    if (sent == "*") sent = SentBefore(message);
-    QTest::newRow(name) << replies << user << password << result << message << sent;
+                      const QString& password = "p",
+                      const std::optional<QByteArray>& sent = std::nullopt) {
+    QTest::newRow(name) << replies << user << password << result << message
+                        << sent.value_or(SentBefore(message));
   };
   const Reply hi = Line("+OK ready\r\n"), ok = Line("+OK\r\n");
   const QList<Reply> good{hi, ok, Line("+OK Logged in.\r\n"), Line("+OK 4 300\r\n")};

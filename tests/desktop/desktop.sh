@@ -35,7 +35,6 @@ wait_for() {
   done
 }
 
-
 # An X server alone, with no session bus in reach.
 start_xvfb() {
   unset DBUS_SESSION_BUS_ADDRESS

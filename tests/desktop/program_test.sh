@@ -83,6 +83,11 @@ start_program() {
   PROGRAM=$!
   PIDS+=("$PROGRAM")
 }
+# type_user_name TEXT: in place of what the user name field holds.
+type_user_name() {
+  xdotool windowactivate --sync "$(main_window)"
+  xdotool mousemove --window "$(main_window)" 100 73 click --repeat 3 1 type --delay 20 "$1"
+}
 # close_program [SIGNAL]: Alt+F4, or the signal; then its end, and under
 # memcheck its verdict.
 close_program() {
@@ -140,8 +145,7 @@ tray_same baseline mail-gone || fail "the tray picture did not go back"
 step "a double-click brings the window back; closing saves it and keeps the rest"
 xdotool mousemove --window "$(tray_icon_of tallowin)" 8 8 click --repeat 2 --delay 80 1
 wait_for $((5 * slow)) window_shown || fail "the window did not come back"
-xdotool windowactivate --sync "$(main_window)"
-xdotool mousemove --window "$(main_window)" 100 73 click --repeat 3 1 type --delay 20 bob
+type_user_name bob
 close_program
 expected=$'; kept by hand\n[POP3]\nServername=127.0.0.1\nUsername=bob\nPassword=secret\n\n[Other]\nKey=value'
 [[ $(cat "$app/config.ini") == "$expected" ]] || fail "config.ini holds: $(cat "$app/config.ini")"
@@ -167,8 +171,7 @@ sni org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip |
   grep -q "'Tallowin v1.00'" || fail "the item's tip is not \"Tallowin v1.00\""
 sni org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
 wait_for $((5 * slow)) window_shown || fail "activating the item did not restore the window"
-xdotool windowactivate --sync "$(main_window)"
-xdotool mousemove --window "$(main_window)" 100 73 click --repeat 3 1 type --delay 20 half
+type_user_name half
 close_program TERM
 grep -qx Username=alice "$app/config.ini" || fail "the kill saved: $(cat "$app/config.ini")"
 
