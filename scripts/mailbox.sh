@@ -1,28 +1,16 @@
 # A throwaway POP3 mailbox: a private dovecot with its own config, one user
-# and one maildir, on a loopback port; with a TLS port, also POP3 inside TLS
-# there, with a certificate of its own for "localhost" only. Sourced by the
-# demo, the desktop scenario and the benchmarks; run by the dovecot test as
-#   mailbox.sh serve DIR PORT USER PASSWORD [TLS_PORT]
-# which says "ready" once the server answers and serves until SIGTERM.
-# Needs root (dovecot does), or sudo.
+# and one maildir, on a loopback port. Sourced by the demo, the desktop
+# scenario and the benchmarks. Needs root (dovecot does), or sudo.
 # shellcheck shell=bash
 
 MAILBOX_AS_ROOT=()
 [[ $(id -u) -eq 0 ]] || MAILBOX_AS_ROOT=(sudo)
 
-# mailbox_start DIR PORT USER PASSWORD [TLS_PORT]
+# mailbox_start DIR PORT USER PASSWORD
 mailbox_start() {
-  local d=$1 port=$2 user=$3 password=$4 tls_port=${5:-0} ssl="ssl = no" listen=127.0.0.1
+  local d=$1 port=$2 user=$3 password=$4 listen=127.0.0.1
   "${MAILBOX_AS_ROOT[@]}" mkdir -p "$d/run" "$d/state" "$d/mail/$user/Maildir/"{tmp,new,cur}
   "${MAILBOX_AS_ROOT[@]}" chmod 755 "$d"  # the mail user walks through it
-  if ((tls_port)); then
-    "${MAILBOX_AS_ROOT[@]}" openssl req -x509 -newkey rsa:2048 -nodes -days 3650 \
-      -subj /CN=localhost -addext subjectAltName=DNS:localhost \
-      -keyout "$d/key.pem" -out "$d/cert.pem" 2>/dev/null || return 1
-    ssl="ssl = yes
-ssl_cert = <$d/cert.pem
-ssl_key = <$d/key.pem"
-  fi
   ip -6 addr show dev lo 2>/dev/null | grep -q '::1' && listen="127.0.0.1, ::1"
   "${MAILBOX_AS_ROOT[@]}" chown -R 65534:65534 "$d/mail"
   echo "$user:{PLAIN}$password" | "${MAILBOX_AS_ROOT[@]}" tee "$d/users" >/dev/null
@@ -33,7 +21,7 @@ state_dir = $d/state
 log_path = $d/dovecot.log
 protocols = pop3
 listen = $listen
-$ssl
+ssl = no
 disable_plaintext_auth = no
 auth_failure_delay = 0
 mail_location = maildir:~/Maildir
@@ -53,10 +41,6 @@ service anvil {
 service pop3-login {
   inet_listener pop3 {
     port = $port
-  }
-  inet_listener pop3s {
-    port = $tls_port
-    ssl = yes
   }
 }
 CONF
@@ -111,11 +95,3 @@ mailbox_free_port() {
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
   done
 }
-
-if [[ ${BASH_SOURCE[0]} == "$0" && ${1:-} == serve ]]; then
-  shift
-  mailbox_start "$@" || exit 1
-  trap 'mailbox_stop; exit 0' TERM INT
-  echo ready
-  wait "$MAILBOX_PID"
-fi

@@ -1,15 +1,29 @@
 #include "scripted_server.h"
 
 #include <QPointer>
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <sys/socket.h>
 
-ScriptedServer::ScriptedServer(QList<Reply> replies) : replies_(std::move(replies)) {
-  server_.listen(QHostAddress::LocalHost);
-  connect(&server_, &QTcpServer::newConnection, this, [this] {
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
+namespace {
+
+std::unique_ptr<QTcpServer> ServerFor(const QSslConfiguration& tls) {
+  if (tls.isNull()) return std::make_unique<QTcpServer>();
+  auto server = std::make_unique<QSslServer>();
+  server->setSslConfiguration(tls);
+  return server;
+}
+
+}  // namespace
+
+ScriptedServer::ScriptedServer(QList<Reply> replies, const QSslConfiguration& tls)
+    : server_(ServerFor(tls)), replies_(std::move(replies)) {
+  server_->listen(QHostAddress::LocalHost);
+  // Inside TLS, a connection is pending once its handshake is done.
+  connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
+    while (QTcpSocket* socket = server_->nextPendingConnection()) {
       ++connections_;
       clientGone_ = false;
       auto lines = std::make_shared<int>(0);

@@ -1,13 +1,16 @@
 // A POP3 server on loopback that plays a script: a greeting when a client
-// connects, then one reply for each line the client sends. It runs in the
-// test's own event loop, which the client's waits keep turning.
+// connects, then one reply for each line the client sends; given a TLS
+// configuration, inside TLS. It runs in the test's own event loop, which the
+// client's waits keep turning.
 #pragma once
 
 #include <QByteArray>
 #include <QList>
+#include <QSslConfiguration>
 #include <QTcpServer>
 
 #include <chrono>
+#include <memory>
 
 class QTcpSocket;
 
@@ -26,9 +29,9 @@ class ScriptedServer : public QObject {
  public:
   // replies[0] is sent on connection, replies[i] after the i-th line.
   // A reply past the end of the list is never sent.
-  explicit ScriptedServer(QList<Reply> replies);
+  explicit ScriptedServer(QList<Reply> replies, const QSslConfiguration& tls = {});
 
-  quint16 port() const { return server_.serverPort(); }
+  quint16 port() const { return server_->serverPort(); }
   // Everything the client sent, over all connections.
   QByteArray received() const { return received_; }
   int connections() const { return connections_; }
@@ -39,7 +42,7 @@ class ScriptedServer : public QObject {
   void Play(QTcpSocket* socket, const Reply& reply);
   static void Flood(QTcpSocket* socket, const QByteArray& bytes, qint64 times);
 
-  QTcpServer server_;
+  std::unique_ptr<QTcpServer> server_;
   QList<Reply> replies_;
   QByteArray received_;
   int connections_ = 0;
