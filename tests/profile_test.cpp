@@ -18,10 +18,10 @@
 
 namespace {
 
-struct stat StatOf(const QString& path) {
+mode_t ModeOf(const QString& path) {
   struct stat st {};
   ::stat(QFile::encodeName(path).constData(), &st);
-  return st;
+  return st.st_mode & 07777;
 }
 
 QByteArray ReadFile(const QString& path) {
@@ -44,184 +44,161 @@ std::optional<QString> Write(const QString& key, const QString& value, const QSt
 class ProfileTest : public QObject {
   Q_OBJECT
  private slots:
-  void finds_data();
-  void finds();
-  void writeKeepsEveryOtherByte_data();
-  void writeKeepsEveryOtherByte();
-  void longValueIsCutWhole();
-  void replaceKeepsWhatTheUserMade();
-  void newFileIsTheUsersAlone();
-  void unwritableIsRefused_data();
-  void unwritableIsRefused();
-  void programFolderNotWritable();
-  void killedWriterLeavesOldOrNew();
-};
+  void finds_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("value");  // invalid: not found
 
-void ProfileTest::finds_data() {
-  QTest::addColumn<QByteArray>("content");
-  QTest::addColumn<QString>("key");
-  QTest::addColumn<QVariant>("value");  // invalid: not found
-
-  const QByteArray file =
-      "; Servername=comment\r\n"
-      "Servername=outside any section\r\n"
-      "[Other]\r\n"
-      "Username=not ours\r\n"
-      "[pop3]\r\n"
-      "  SERVERNAME  =  mail.example.org  \r\n"
-      "Password=a = b \"c\"\r\n"
-      "Password=second\r\n"
-      "Username=\r\n"
-      "[POP3]\r\n"
-      "Extra=later section is not read\r\n";
-  QTest::newRow("case and blanks") << file << "Servername" << QVariant("mail.example.org");
-  QTest::newRow("= and quotes kept, first wins") << file << "Password" << QVariant("a = b \"c\"");
-  QTest::newRow("empty value") << file << "Username" << QVariant("");
-  QTest::newRow("missing key") << file << "Extra" << QVariant();
-  QTest::newRow("byte-order mark")
-      << QByteArray("\xEF\xBB\xBF[POP3]\r\nUsername=u\r\n") << "Username" << QVariant("u");
-}
-
-void ProfileTest::finds() {
-  QFETCH(QByteArray, content);
-  QFETCH(QString, key);
-  QFETCH(QVariant, value);
-  const auto found = profile::FindValue(content, "POP3", key);
-  QCOMPARE(found.has_value(), value.isValid());
-  if (found) QCOMPARE(*found, value.toString());
-}
-
-void ProfileTest::writeKeepsEveryOtherByte_data() {
-  QTest::addColumn<QByteArray>("before");
-  QTest::addColumn<QString>("key");
-  QTest::addColumn<QString>("value");
-  QTest::addColumn<QByteArray>("after");
-
-  QTest::newRow("new file") << QByteArray() << "Servername"
-                            << "mail" << QByteArray("[POP3]\nServername=mail\n");
-  QTest::newRow("replace, CRLF and comments kept")
-      << QByteArray("; mine\r\n[Other]\r\nA=1\r\n\r\n[POP3]\r\nServername=old\r\nUsername=u\r\n")
-      << "servername"
-      << "new"
-      << QByteArray("; mine\r\n[Other]\r\nA=1\r\n\r\n[POP3]\r\nservername=new\r\nUsername=u\r\n");
-  QTest::newRow("add key before the blank line ending the section")
-      << QByteArray("[POP3]\nServername=s\n\n[Other]\nB=2\n") << "Password"
-      << "p w=1" << QByteArray("[POP3]\nServername=s\nPassword=p w=1\n\n[Other]\nB=2\n");
-  QTest::newRow("add section after a last line without line end")
-      << QByteArray("[Other]\r\nB=2") << "Username"
-      << "u" << QByteArray("[Other]\r\nB=2\r\n[POP3]\r\nUsername=u\r\n");
-  QTest::newRow("byte-order mark kept, section found")
-      << QByteArray("\xEF\xBB\xBF[POP3]\r\nUsername=old\r\n") << "Username"
-      << "u" << QByteArray("\xEF\xBB\xBF[POP3]\r\nUsername=u\r\n");
-  QTest::newRow("line breaks never reach the file")
-      << QByteArray("[POP3]\nPassword=old\n") << "Password"
-      << "a\r\n[X]\nServername=evil" << QByteArray("[POP3]\nPassword=a[X]Servername=evil\n");
-}
-
-void ProfileTest::writeKeepsEveryOtherByte() {
-  QFETCH(QByteArray, before);
-  QFETCH(QString, key);
-  QFETCH(QString, value);
-  QTEST(profile::WithValue(before, "POP3", key, value), "after");
-}
-
-void ProfileTest::longValueIsCutWhole() {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("config.ini");
-  WriteFile(path, "[POP3]\nServername=" + QByteArray(300, 's') + "\n");
-  QCOMPARE(profile::ReadString("POP3", "Servername", {}, 255, path), QString(254, 's'));
-  // Never half of a character that takes two UTF-16 units.
-  WriteFile(path, "[POP3]\nPassword=" + QByteArray(253, 'x') + "\xf0\x9f\x93\xab\n");
-  QCOMPARE(profile::ReadString("POP3", "Password", {}, 255, path), QString(253, 'x'));
-}
-
-void ProfileTest::replaceKeepsWhatTheUserMade() {
-  // A config.ini linked elsewhere (relatively, as users link), shared with
-  // a group, given to another user, beside a backup of the user's own and
-  // the leftover of a save cut short.
-  QTemporaryDir dir;
-  QVERIFY(QDir(dir.path()).mkdir("real"));
-  const QString target = dir.filePath("real/config.ini");
-  const QString link = dir.filePath("config.ini");
-  WriteFile(target, "[POP3]\nUsername=old\n");
-  QVERIFY(QFile::link("real/config.ini", link));
-  ::chmod(QFile::encodeName(target).constData(), 0640);
-  const bool given = ::chown(QFile::encodeName(target).constData(), 65534, 65534) == 0;
-  const QStringList kept{"config.ini", "config.ini.backup", "config.ini.saving-abcdef"};
-  for (const QString& name : kept.mid(1) + QStringList{".config.ini.saving-Ab12Cd"})
-    WriteFile(dir.filePath("real/" + name), "[POP3]\nPassword=old secret\n");
-
-  QVERIFY(!Write("Username", "new", link));
-  QVERIFY(QFileInfo(link).isSymLink());
-  QCOMPARE(ReadFile(target), QByteArray("[POP3]\nUsername=new\n"));
-  QCOMPARE(StatOf(target).st_mode & 07777, mode_t(0640));
-  if (given) QCOMPARE(StatOf(target).st_uid, uid_t(65534));
-  QCOMPARE(QDir(dir.filePath("real")).entryList(QDir::Files | QDir::Hidden), kept);
-}
-
-void ProfileTest::newFileIsTheUsersAlone() {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("config.ini");
-  QVERIFY(!Write("Password", "secret", path));
-  QCOMPARE(StatOf(path).st_mode & 0777, mode_t(0600));
-}
-
-void ProfileTest::unwritableIsRefused_data() {
-  QTest::addColumn<bool>("folderReadOnly");
-  QTest::newRow("folder read-only") << true;
-  // The folder would allow a rename; the user's wish for the file counts.
-  QTest::newRow("file read-only") << false;
-}
-
-void ProfileTest::unwritableIsRefused() {
-  QFETCH(bool, folderReadOnly);
-  QTemporaryDir dir;
-  const QString path = dir.filePath("config.ini");
-  const QByteArray before = "[POP3]\nPassword=kept\n";
-  WriteFile(path, before);
-  QVERIFY(QFile::setPermissions(folderReadOnly ? dir.path() : path,
-                                QFile::ReadOwner | QFile::ExeOwner));
-  const auto failure = Write("Password", "lost", path);
-  QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  QVERIFY(failure && failure->contains("Permission denied"));
-  QCOMPARE(ReadFile(path), before);
-}
-
-void ProfileTest::programFolderNotWritable() {
-  // As an installed program's is, for its user: the file is the user's own.
-  if (::access(QFile::encodeName(host::AppPath()).constData(), W_OK) == 0)
-    QSKIP("the test's own folder is writable: run it as another user (as_user.sh)");
-  QTemporaryDir home;
-  qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
-  QCOMPARE(host::SettingsFile(), home.filePath("tallowin/config.ini"));
-  QCOMPARE(QFile::permissions(home.filePath("tallowin")) & 0x7777, QFile::Permissions(0x7700));
-}
-
-void ProfileTest::killedWriterLeavesOldOrNew() {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("config.ini");
-  // Large values make each save long enough to be cut at many points.
-  const QString a(200000, 'a');
-  const QString b(150000, 'b');
-  const QByteArray original = profile::WithValue({}, "POP3", "Password", "original");
-  WriteFile(path, original);
-  const QList<QByteArray> whole{original, profile::WithValue(original, "POP3", "Password", a),
-                                profile::WithValue(original, "POP3", "Password", b)};
-
-  for (int round = 0; round < 60; ++round) {
-    const pid_t child = ::fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-      for (int i = 0;; ++i) (void)Write("Password", i % 2 ? b : a, path);
-    }
-    ::usleep(QRandomGenerator::global()->bounded(1000, 30000));
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    const QByteArray now = ReadFile(path);
-    QVERIFY2(whole.contains(now),
-             qPrintable(QString("round %1: torn file of %2 bytes").arg(round).arg(now.size())));
+    const QByteArray file =
+        "; Servername=comment\r\n"
+        "Servername=outside any section\r\n"
+        "[Other]\r\n"
+        "Username=not ours\r\n"
+        "[pop3]\r\n"
+        "  SERVERNAME  =  mail.example.org  \r\n"
+        "Password=a = b \"c\"\r\n"
+        "Password=second\r\n"
+        "Username=\r\n"
+        "[POP3]\r\n"
+        "Extra=later section is not read\r\n";
+    QTest::newRow("case and blanks") << file << "Servername" << QVariant("mail.example.org");
+    QTest::newRow("= and quotes kept, first wins") << file << "Password" << QVariant("a = b \"c\"");
+    QTest::newRow("empty value") << file << "Username" << QVariant("");
+    QTest::newRow("missing key") << file << "Extra" << QVariant();
   }
-}
+
+  void finds() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, key);
+    QFETCH(QVariant, value);
+    const auto found = profile::FindValue(content, "POP3", key);
+    QCOMPARE(found.has_value(), value.isValid());
+    if (found) QCOMPARE(*found, value.toString());
+  }
+
+  void writeKeepsEveryOtherByte_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("new file") << QByteArray() << "Servername"
+                              << "mail" << QByteArray("[POP3]\nServername=mail\n");
+    QTest::newRow("replace, CRLF and comments kept")
+        << QByteArray("; mine\r\n[Other]\r\nA=1\r\n\r\n[POP3]\r\nServername=old\r\nUsername=u\r\n")
+        << "servername"
+        << "new"
+        << QByteArray("; mine\r\n[Other]\r\nA=1\r\n\r\n[POP3]\r\nservername=new\r\nUsername=u\r\n");
+    QTest::newRow("add key before the blank line ending the section")
+        << QByteArray("[POP3]\nServername=s\n\n[Other]\nB=2\n") << "Password"
+        << "p w=1" << QByteArray("[POP3]\nServername=s\nPassword=p w=1\n\n[Other]\nB=2\n");
+    QTest::newRow("add section after a last line without line end")
+        << QByteArray("[Other]\r\nB=2") << "Username"
+        << "u" << QByteArray("[Other]\r\nB=2\r\n[POP3]\r\nUsername=u\r\n");
+    // The section must be found behind the mark, and the mark kept.
+    QTest::newRow("byte-order mark")
+        << QByteArray("\xEF\xBB\xBF[POP3]\r\nUsername=old\r\n") << "Username"
+        << "u" << QByteArray("\xEF\xBB\xBF[POP3]\r\nUsername=u\r\n");
+    QTest::newRow("line breaks never reach the file")
+        << QByteArray("[POP3]\nPassword=old\n") << "Password"
+        << "a\r\n[X]\nServername=evil" << QByteArray("[POP3]\nPassword=a[X]Servername=evil\n");
+  }
+
+  void writeKeepsEveryOtherByte() {
+    QFETCH(QByteArray, before);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QTEST(profile::WithValue(before, "POP3", key, value), "after");
+  }
+
+  void longValueIsCutWhole() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("config.ini");
+    WriteFile(path, "[POP3]\nServername=" + QByteArray(300, 's') + "\n");
+    QCOMPARE(profile::ReadString("POP3", "Servername", {}, 255, path), QString(254, 's'));
+    // Never half of a character that takes two UTF-16 units.
+    WriteFile(path, "[POP3]\nPassword=" + QByteArray(253, 'x') + "\xf0\x9f\x93\xab\n");
+    QCOMPARE(profile::ReadString("POP3", "Password", {}, 255, path), QString(253, 'x'));
+  }
+
+  void replaceKeepsWhatTheUserMade() {
+    // A config.ini linked elsewhere (relatively, as users link), shared with
+    // a group, given to another user, beside a backup of the user's own and
+    // the leftover of a save cut short.
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("real"));
+    const QString target = dir.filePath("real/config.ini");
+    const QString link = dir.filePath("config.ini");
+    WriteFile(target, "[POP3]\nUsername=old\n");
+    QVERIFY(QFile::link("real/config.ini", link));
+    ::chmod(QFile::encodeName(target).constData(), 0640);
+    const bool given = ::chown(QFile::encodeName(target).constData(), 65534, 65534) == 0;
+    const QStringList kept{"config.ini", "config.ini.backup", "config.ini.saving-abcdef"};
+    for (const QString& name : kept.mid(1) + QStringList{".config.ini.saving-Ab12Cd"})
+      WriteFile(dir.filePath("real/" + name), "[POP3]\nPassword=old secret\n");
+
+    QVERIFY(!Write("Username", "new", link));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(ReadFile(target), QByteArray("[POP3]\nUsername=new\n"));
+    QCOMPARE(ModeOf(target), mode_t(0640));
+    if (given) QCOMPARE(QFileInfo(target).ownerId(), 65534u);
+    QCOMPARE(QDir(dir.filePath("real")).entryList(QDir::Files | QDir::Hidden), kept);
+  }
+
+  void newFileIsTheUsersAloneAndReadOnlyIsRefused() {
+    // First the folder is read-only, then the file alone: the folder would
+    // allow a rename, but the user's wish for the file counts.
+    for (const bool folderReadOnly : {true, false}) {
+      QTemporaryDir dir;
+      const QString path = dir.filePath("config.ini");
+      QVERIFY(!Write("Password", "kept", path));
+      QCOMPARE(ModeOf(path), mode_t(0600));  // it holds a password
+      const QByteArray before = ReadFile(path);
+      QVERIFY(QFile::setPermissions(folderReadOnly ? dir.path() : path,
+                                    QFile::ReadOwner | QFile::ExeOwner));
+      const auto failure = Write("Password", "lost", path);
+      QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+      QVERIFY(failure && failure->contains("Permission denied"));
+      QCOMPARE(ReadFile(path), before);
+    }
+  }
+
+  void programFolderNotWritable() {
+    // As an installed program's is, for its user: the file is the user's own.
+    if (::access(QFile::encodeName(host::AppPath()).constData(), W_OK) == 0)
+      QSKIP("the test's own folder is writable: run it as another user (as_user.sh)");
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    QCOMPARE(host::SettingsFile(), home.filePath("tallowin/config.ini"));
+    QCOMPARE(ModeOf(home.filePath("tallowin")), mode_t(0700));
+  }
+
+  void killedWriterLeavesOldOrNew() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("config.ini");
+    // Large values make each save long enough to be cut at many points.
+    const QString a(200000, 'a');
+    const QString b(150000, 'b');
+    const QByteArray original = profile::WithValue({}, "POP3", "Password", "original");
+    WriteFile(path, original);
+    const QList<QByteArray> whole{original, profile::WithValue(original, "POP3", "Password", a),
+                                  profile::WithValue(original, "POP3", "Password", b)};
+
+    for (int round = 0; round < 60; ++round) {
+      const pid_t child = ::fork();
+      QVERIFY(child >= 0);
+      if (child == 0) {
+        for (int i = 0;; ++i) (void)Write("Password", i % 2 ? b : a, path);
+      }
+      ::usleep(QRandomGenerator::global()->bounded(1000, 30000));
+      ::kill(child, SIGKILL);
+      ::waitpid(child, nullptr, 0);
+      const QByteArray now = ReadFile(path);
+      QVERIFY2(whole.contains(now),
+               qPrintable(QString("round %1: torn file of %2 bytes").arg(round).arg(now.size())));
+    }
+  }
+};
 
 QTEST_GUILESS_MAIN(ProfileTest)
 #include "profile_test.moc"
