@@ -16,56 +16,51 @@
 class FrmMainTest : public QObject {
   Q_OBJECT
  private slots:
-  void passwordMasked();
-  void trayPicturesKeepEverySize();
-  void ticksWhileShownDoNothing();
-  void noPollWhileTheSaveFailureIsShown();
+  void passwordMasked() {
+    TestHost host;
+    frmMain form(host);
+    QTest::keyClicks(form.Text3, "se cr=");
+    QCOMPARE(form.Text3->text(), QString("se cr="));
+    QCOMPARE(form.Text3->displayText(), QString("******"));
+    QVERIFY(!form.Text3->testAttribute(Qt::WA_InputMethodEnabled));
+  }
+
+  void trayPicturesKeepEverySize() {
+    // A panel of a 2x screen draws the 48 px picture, not the 32 px one grown.
+    const auto picture = host::LoadPicture(host::AppFile("IsMail.ico"));
+    QVERIFY(picture && picture->availableSizes().contains(QSize(48, 48)));
+  }
+
+  void ticksWhileShownDoNothing() {
+    ScriptedServer server({Line("+OK\r\n")});
+    TestHost host;
+    frmMain form(host);
+    form.Text1->setText(OnLoopback(server.port()));
+    form.show();
+    form.Timer1Tick();
+    QTest::qWait(100);
+    QCOMPARE(server.connections(), 0);
+  }
+
+  void noPollWhileTheSaveFailureIsShown() {
+    ScriptedServer server({Line("+OK\r\n")});
+    const QString ini = host::AppFile("config.ini");
+    QFile::remove(ini);
+    QVERIFY(QDir().mkdir(ini));  // a folder in the file's place: the save fails
+    TestHost host;
+    frmMain form(host);
+    form.Text1->setText(OnLoopback(server.port()));
+    form.setWindowState(Qt::WindowMinimized);
+    form.Timer1->setInterval(10);
+    host.whileBoxIsOpen = [] { QTest::qWait(200); };
+    form.close();
+    QDir().rmdir(ini);
+    QVERIFY2(host.boxes.size() == 1, qPrintable(host.boxes.join("|")));
+    QVERIFY2(host.boxes[0].startsWith("Error: The settings could not be saved"),
+             qPrintable(host.boxes[0]));
+    QCOMPARE(server.connections(), 0);
+  }
 };
-
-void FrmMainTest::passwordMasked() {
-  TestHost host;
-  frmMain form(host);
-  QTest::keyClicks(form.Text3, "se cr=");
-  QCOMPARE(form.Text3->text(), QString("se cr="));
-  QCOMPARE(form.Text3->displayText(), QString("******"));
-  QVERIFY(!form.Text3->testAttribute(Qt::WA_InputMethodEnabled));
-}
-
-void FrmMainTest::trayPicturesKeepEverySize() {
-  // A panel of a 2x screen draws the 48 px picture, not the 32 px one grown.
-  const auto picture = host::LoadPicture(host::AppFile("IsMail.ico"));
-  QVERIFY(picture && picture->availableSizes().contains(QSize(48, 48)));
-}
-
-void FrmMainTest::ticksWhileShownDoNothing() {
-  ScriptedServer server({Line("+OK\r\n")});
-  TestHost host;
-  frmMain form(host);
-  form.Text1->setText(OnLoopback(server.port()));
-  form.show();
-  form.Timer1Tick();
-  QTest::qWait(100);
-  QCOMPARE(server.connections(), 0);
-}
-
-void FrmMainTest::noPollWhileTheSaveFailureIsShown() {
-  ScriptedServer server({Line("+OK\r\n")});
-  const QString ini = host::AppFile("config.ini");
-  QFile::remove(ini);
-  QVERIFY(QDir().mkdir(ini));  // a folder in the file's place: the save fails
-  TestHost host;
-  frmMain form(host);
-  form.Text1->setText(OnLoopback(server.port()));
-  form.setWindowState(Qt::WindowMinimized);
-  form.Timer1->setInterval(10);
-  host.whileBoxIsOpen = [] { QTest::qWait(200); };
-  form.close();
-  QDir().rmdir(ini);
-  QVERIFY2(host.boxes.size() == 1, qPrintable(host.boxes.join("|")));
-  QVERIFY2(host.boxes[0].startsWith("Error: The settings could not be saved"),
-           qPrintable(host.boxes[0]));
-  QCOMPARE(server.connections(), 0);
-}
 
 QTEST_MAIN(FrmMainTest)
 #include "frm_main_test.moc"
