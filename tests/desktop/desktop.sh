@@ -75,30 +75,19 @@ start_session_bus() {
   export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$WORK/bus-address")
 }
 
-# The program's icon in the tray: its visible window no larger than a tray slot.
-tray_icon_of() {
-  local id size
-  for id in $(timeout 5 xdotool search --onlyvisible --class "$1" 2>/dev/null); do
-    size=$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/{w=$NF} /Height:/{h=$NF} END{print w, h}')
-    read -r w h <<<"$size"
-    if [[ -n $w ]] && ((w <= 64 && h <= 64)); then
-      echo "$id"
-      return
-    fi
+# program_window TEST SEARCH...: the first window xdotool's search finds
+# whose width w passes the test: the program's tray icon, which bears its
+# title too, is no wider than a tray slot.
+program_window() {
+  local id w
+  for id in $(timeout 5 xdotool search "${@:2}" 2>/dev/null); do
+    w=$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/{print $NF}')
+    if [[ -n $w ]] && (($1)); then echo "$id" && return; fi
   done
 }
-
-has_tray_icon() { [[ -n $(tray_icon_of "$1") ]]; }
-
-# The notifier's window, shown or not (not its tray icon, which bears the
-# same title but is no larger than a tray slot).
-main_window() {
-  local id w
-  for id in $(timeout 5 xdotool search --name '^Tallowin$' 2>/dev/null); do
-    w=$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/{print $NF}')
-    [[ -n $w ]] && ((w > 64)) && echo "$id"
-  done | head -n 1
-}
+tray_icon() { program_window 'w <= 64' --onlyvisible --class tallowin; }
+has_tray_icon() { [[ -n $(tray_icon) ]]; }
+main_window() { program_window 'w > 64' --name '^Tallowin$'; }
 # Shown, minimised on the taskbar, or hidden into the tray: to a check for
 # visibility the last two look alike. The window manager's list of the
 # windows it manages (what a taskbar shows) tells them apart.

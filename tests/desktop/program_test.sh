@@ -64,7 +64,7 @@ spoken() { grep -c 'Queueing message |Tallowin| with priority 2' "$SPEECHD_LOG" 
 # captures show the same picture.
 tray_shows() {
   sleep 0.5
-  import -window "$(tray_icon_of tallowin)" "$artifacts/tray-$1.png"
+  import -window "$(tray_icon)" "$artifacts/tray-$1.png"
 }
 tray_same() {
   [[ $(compare -fuzz 5% -metric AE "$artifacts/tray-$1.png" "$artifacts/tray-$2.png" null: 2>&1) == 0 ]]
@@ -111,10 +111,10 @@ wait_for $((5 * slow)) window_iconic || fail "the window is not minimised on the
 
 step "the panel comes up: the window hides into it"
 start_tray
-wait_for $((10 * slow)) has_tray_icon tallowin || fail "no tray icon"
+wait_for $((10 * slow)) has_tray_icon || fail "no tray icon"
 wait_for $((5 * slow)) window_hidden || fail "the window stayed on the taskbar"
 tray_shows baseline
-xdotool mousemove --window "$(tray_icon_of tallowin)" 8 8 click 1 mousemove 500 500
+xdotool mousemove --window "$(tray_icon)" 8 8 click 1 mousemove 500 500
 sleep "$slow"
 window_hidden || fail "a single click brought the window back"
 
@@ -143,13 +143,13 @@ tray_shows mail-gone
 tray_same baseline mail-gone || fail "the tray picture did not go back"
 
 step "a double-click brings the window back; closing saves it and keeps the rest"
-xdotool mousemove --window "$(tray_icon_of tallowin)" 8 8 click --repeat 2 --delay 80 1
+xdotool mousemove --window "$(tray_icon)" 8 8 click --repeat 2 --delay 80 1
 wait_for $((5 * slow)) window_shown || fail "the window did not come back"
 type_user_name bob
 close_program
 expected=$'; kept by hand\n[POP3]\nServername=127.0.0.1\nUsername=bob\nPassword=secret\n\n[Other]\nKey=value'
 [[ $(cat "$app/config.ini") == "$expected" ]] || fail "config.ini holds: $(cat "$app/config.ini")"
-has_tray_icon tallowin && fail "the tray icon outlived the program"
+has_tray_icon && fail "the tray icon outlived the program"
 
 step "a StatusNotifierItem tray: the item carries the tip, activating it restores; a kill saves nothing"
 sed -i 's/=bob/=alice/' "$app/config.ini"
