@@ -60,6 +60,7 @@ start_speechd
 
 # What the voice queued at the priority that waits behind earlier texts.
 spoken() { grep -c 'Queueing message |Tallowin| with priority 2' "$SPEECHD_LOG" || true; }
+spoken_at_least() { (($(spoken) >= $1)); }
 # tray_shows NAME: captures the tray icon as NAME; tray_same A B: whether two
 # captures show the same picture.
 tray_shows() {
@@ -135,7 +136,7 @@ next_tick
 mailbox_empty
 next_tick
 kill -CONT "$SPEECHD_PID"
-wait_for $((10 * slow)) test "$(spoken)" -ge 2 || fail "the new server was not given the texts"
+wait_for $((10 * slow)) spoken_at_least 2 || fail "the new server was not given the texts"
 sleep "$slow"
 # Two ticks with new mail, then one without.
 (($(spoken) == 2)) || fail "\"Tallowin\" was queued $(spoken) times, not twice"
