@@ -26,6 +26,9 @@ const QString kPassword = "Error: Sending Password to POP3 Server";
 const QString kReading = "Error: Reading amount of mails on POP3 Server";
 
 const QByteArray kAll = "USER u\r\nPASS p\r\nSTAT\r\n";
+// A server that lets the user in and holds four messages.
+const QList<Reply> kGood{Line("+OK ready\r\n"), Line("+OK\r\n"), Line("+OK Logged in.\r\n"),
+                         Line("+OK 4 300\r\n")};
 
 // What goes out before the stage named in the box fails.
 QByteArray SentBefore(const QString& message) {
@@ -82,13 +85,12 @@ class MailCountTest : public QObject {
                           << sent.value_or(SentBefore(message));
     };
     const Reply hi = Line("+OK ready\r\n"), ok = Line("+OK\r\n");
-    const QList<Reply> good{hi, ok, Line("+OK Logged in.\r\n"), Line("+OK 4 300\r\n")};
     const auto stat = [&](const Reply& reply) { return QList<Reply>{hi, ok, ok, reply}; };
 
-    row("count", good, 4, "");
-    row("empty user name keeps the blank", good, 4, "", "", "p", "USER \r\nPASS p\r\nSTAT\r\n");
-    row("8-bit password as UTF-8", good, 4, "", "u", "pä", "USER u\r\nPASS p\xc3\xa4\r\nSTAT\r\n");
-    row("marker after other text", {Line("hello +OK\r\n"), ok, ok, good[3]}, 4, "");
+    row("count", kGood, 4, "");
+    row("empty user name keeps the blank", kGood, 4, "", "", "p", "USER \r\nPASS p\r\nSTAT\r\n");
+    row("8-bit password as UTF-8", kGood, 4, "", "u", "pä", "USER u\r\nPASS p\xc3\xa4\r\nSTAT\r\n");
+    row("marker after other text", {Line("hello +OK\r\n"), ok, ok, kGood[3]}, 4, "");
 
     row("user rejected", {hi, Line("-ERR no\r\n")}, -1, kUsername + "\n-ERR no");
     // The server's own reason is a second line of the box: one line, no
@@ -99,8 +101,8 @@ class MailCountTest : public QObject {
         {hi, ok, Line("-ERR \x07no\tpop " + QByteArray(300, 'x') + "\r\n-ERR 2\r\n")}, -1,
         kPassword + "\n" + ("-ERR nopop " + QString(300, 'x')).left(200));
     row("STAT -ERR", stat(Line("-ERR no\r\n")), -1, kReading + "\n-ERR no");
-    row("CR in user name is never sent", good, -1, kUsername, "u\r\nDELE 1", "p", "");
-    row("LF in password is never sent", good, -1, kPassword, "u", "p\nDELE 1", "USER u\r\n");
+    row("CR in user name is never sent", kGood, -1, kUsername, "u\r\nDELE 1", "p", "");
+    row("LF in password is never sent", kGood, -1, kPassword, "u", "p\nDELE 1", "USER u\r\n");
 
     // The greeting wait takes what has come; the rest is what the USER wait
     // finds, and it holds no marker.
@@ -184,8 +186,7 @@ class MailCountTest : public QObject {
     QFETCH(QString, name);
     QFETCH(bool, trusted);
     QFETCH(QString, message);
-    ScriptedServer server({Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK 4 9\r\n")},
-                          tls_);
+    ScriptedServer server(kGood, tls_);
     QSslSocket socket;
     if (trusted) {
       QSslConfiguration config = socket.sslConfiguration();
