@@ -50,7 +50,7 @@ class FrmMainTest : public QObject {
     QVERIFY2(host.boxes.size() == 1, qPrintable(host.boxes.join("|")));
     QVERIFY2(host.boxes[0].startsWith("Error: The settings could not be saved"),
              qPrintable(host.boxes[0]));
-    QCOMPARE(server.connections(), 0);
+    QVERIFY(server.received().isEmpty());
   }
 };
 

@@ -24,7 +24,6 @@ ScriptedServer::ScriptedServer(QList<Reply> replies, const QSslConfiguration& tl
   // Inside TLS, a connection is pending once its handshake is done.
   connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
-      ++connections_;
       clientGone_ = false;
       auto lines = std::make_shared<int>(0);
       auto pending = std::make_shared<QByteArray>();

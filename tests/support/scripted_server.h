@@ -34,7 +34,6 @@ class ScriptedServer : public QObject {
   quint16 port() const { return server_->serverPort(); }
   // Everything the client sent, over all connections.
   QByteArray received() const { return received_; }
-  int connections() const { return connections_; }
   // Whether the last client has closed its side.
   bool clientGone() const { return clientGone_; }
 
@@ -45,6 +44,5 @@ class ScriptedServer : public QObject {
   std::unique_ptr<QTcpServer> server_;
   QList<Reply> replies_;
   QByteArray received_;
-  int connections_ = 0;
   bool clientGone_ = false;
 };
