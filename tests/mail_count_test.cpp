@@ -6,11 +6,9 @@
 #include "support/pop3_script.h"
 #include "support/test_host.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QSslKey>
 #include <QSslSocket>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -67,18 +65,17 @@ qint64 PeakResidentKiB() {
 
 // A TLS server's configuration: a certificate of its own for "localhost"
 // only, and its key.
-QSslConfiguration LocalhostTls(const QTemporaryDir& dir) {
+QSslConfiguration LocalhostTls() {
   QProcess openssl;
   openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
                             "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
                             "/CN=localhost", "-addext", "subjectAltName=DNS:localhost", "-keyout",
-                            dir.filePath("key.pem"), "-out", dir.filePath("cert.pem")});
+                            "/dev/stdout", "-out", "/dev/stdout"});
   openssl.waitForFinished();
-  QFile key(dir.filePath("key.pem"));
-  key.open(QIODevice::ReadOnly);
+  const QByteArray pem = openssl.readAllStandardOutput();
   QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-  tls.setLocalCertificate(QSslCertificate::fromPath(dir.filePath("cert.pem")).value(0));
-  tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
+  tls.setLocalCertificate(QSslCertificate(pem));
+  tls.setPrivateKey(QSslKey(pem, QSsl::Ec));
   return tls;
 }
 
@@ -187,8 +184,7 @@ class MailCountTest : public QObject {
   }
 
  private:
-  QTemporaryDir certificateDir_;
-  const QSslConfiguration tls_ = LocalhostTls(certificateDir_);
+  const QSslConfiguration tls_ = LocalhostTls();
 };
 
 QTEST_GUILESS_MAIN(MailCountTest)

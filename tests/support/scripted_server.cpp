@@ -26,17 +26,11 @@ ScriptedServer::ScriptedServer(QList<Reply> replies, const QSslConfiguration& tl
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
       clientGone_ = false;
       auto lines = std::make_shared<int>(0);
-      auto pending = std::make_shared<QByteArray>();
-      connect(socket, &QTcpSocket::readyRead, socket, [this, socket, lines, pending] {
+      connect(socket, &QTcpSocket::readyRead, socket, [this, socket, lines] {
         const QByteArray data = socket->readAll();
         received_ += data;
-        *pending += data;
-        qsizetype lf;
-        while ((lf = pending->indexOf('\n')) >= 0) {
-          pending->remove(0, lf + 1);
-          ++*lines;
-          if (*lines < replies_.size()) Play(socket, replies_[*lines]);
-        }
+        for (qsizetype ends = data.count('\n'); ends > 0; --ends)
+          if (++*lines < replies_.size()) Play(socket, replies_[*lines]);
       });
       connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
         clientGone_ = true;
