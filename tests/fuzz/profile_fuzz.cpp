@@ -3,6 +3,7 @@
 #include "settings/profile.h"
 
 #include <QList>
+#include <QRegularExpression>
 
 #include <cstdint>
 #include <cstdlib>
@@ -39,12 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const QByteArray written = profile::WithValue(content, "POP3", "Username", value);
 
-  QString expected = value;
-  expected.remove('\r').remove('\n');
-  while (!expected.isEmpty() && (expected.front() == ' ' || expected.front() == '\t'))
-    expected.remove(0, 1);
-  while (!expected.isEmpty() && (expected.back() == ' ' || expected.back() == '\t'))
-    expected.chop(1);
+  // The value as written: no line breaks, no blanks or tabs around it.
+  static const QRegularExpression breaks("[\r\n]"), blanks("^[ \t]+|[ \t]+$");
+  const QString expected = QString(value).remove(breaks).remove(blanks);
   const auto read = profile::FindValue(written, "POP3", "Username");
   if (!read || *read != expected) std::abort();
 
