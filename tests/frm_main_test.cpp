@@ -7,8 +7,6 @@
 
 #include <QDir>
 #include <QFile>
-
-#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>

@@ -93,7 +93,6 @@ class MailCountTest : public QObject {
     const auto stat = [&](const Reply& reply) { return QList<Reply>{hi, ok, ok, reply}; };
 
     row("count", {});
-    row("empty user name keeps the blank", {.user = "", .sent = "USER \r\nPASS p\r\nSTAT\r\n"});
     row("8-bit password as UTF-8",
         {.password = "pä", .sent = "USER u\r\nPASS p\xc3\xa4\r\nSTAT\r\n"});
     row("marker after other text", {"", {Line("hello +OK\r\n"), ok, ok, kGood[3]}});

@@ -98,11 +98,9 @@ class ProfileTest : public QObject {
   }
 
   void longValueIsCutWhole() {
+    // At 254 UTF-16 units, and never inside a character that takes two.
     QTemporaryDir dir;
     const QString path = dir.filePath("config.ini");
-    WriteFile(path, "[POP3]\nServername=" + QByteArray(300, 's') + "\n");
-    QCOMPARE(profile::ReadString("POP3", "Servername", {}, 255, path), QString(254, 's'));
-    // Never half of a character that takes two UTF-16 units.
     WriteFile(path, "[POP3]\nPassword=" + QByteArray(253, 'x') + "\xf0\x9f\x93\xab\n");
     QCOMPARE(profile::ReadString("POP3", "Password", {}, 255, path), QString(253, 'x'));
   }
