@@ -113,9 +113,6 @@ class MailCountTest : public QObject {
     row("LF in password is never sent",
         {.message = kPassword, .password = "p\nDELE 1", .sent = "USER u\r\n"});
 
-    // The greeting wait takes what has come; the rest is what the USER wait
-    // finds, and it holds no marker.
-    row("greeting and USER reply in one packet", {kUsername, {Line("+OK ready\r\n+OK\r\n")}});
     row("accepts, never answers", {kConnecting, {}});
     row("exactly 3 bytes", {kConnecting, {Line("+OK")}});
     row("STAT 0.6 s late", {kReading, stat(Line("+OK 2 9\r\n", 600ms))});
