@@ -5,7 +5,7 @@
 // against the floor measured in the same run. Run by poll_bench.sh, which
 // starts that dovecot: poll_bench PORT [POLLS]
 #include "pop3/mail_count.h"
-#include "support/pop3_script.h"
+#include "support/scripted_server.h"
 #include "support/test_host.h"
 
 #include <QCoreApplication>
@@ -112,10 +112,8 @@ int main(int argc, char* argv[]) {
   // A server that waits 1.5 s before each reply: the STAT wait runs out.
   std::vector<double> stalledCpu;
   for (int i = 0; i < 3; ++i) {
-    ScriptedServer stalling({{Chunk{1500ms, "+OK\r\n"}},
-                             {Chunk{1500ms, "+OK\r\n"}},
-                             {Chunk{1500ms, "+OK\r\n"}},
-                             {Chunk{1500ms, "+OK 1 1\r\n"}}});
+    ScriptedServer stalling({Line("+OK\r\n", 1500ms), Line("+OK\r\n", 1500ms),
+                             Line("+OK\r\n", 1500ms), Line("+OK 1 1\r\n", 1500ms)});
     stalledCpu.push_back(Measure([&] {
                            modPOP3::GetMailCount(socket, AccountOf(OnLoopback(stalling.port())),
                                                  host);

@@ -1,6 +1,5 @@
 #include "scripted_server.h"
 
-#include <QPointer>
 #include <QSslServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -42,24 +41,21 @@ ScriptedServer::ScriptedServer(QList<Reply> replies, const QSslConfiguration& tl
 }
 
 void ScriptedServer::Play(QTcpSocket* socket, const Reply& reply) {
-  std::chrono::milliseconds at{0};
-  QPointer<QTcpSocket> guarded(socket);
-  for (const Chunk& chunk : reply) {
-    at += chunk.delay;
-    QTimer::singleShot(at, this, [guarded, chunk] {
-      if (!guarded || guarded->state() != QAbstractSocket::ConnectedState) return;
-      if (chunk.reset) {
-        const linger hard{1, 0};  // closing with a zero linger sends a reset
-        ::setsockopt(static_cast<int>(guarded->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
-                     sizeof hard);
-        guarded->abort();
-        return;
-      }
-      if (chunk.repeat > 1) return Flood(guarded, chunk.bytes, chunk.repeat);
-      guarded->write(chunk.bytes);
-      guarded->flush();
-    });
-  }
+  // Timed on the socket, so a socket that has gone cancels it.
+  QTimer::singleShot(reply.delay, socket, [socket, reply] {
+    if (socket->state() != QAbstractSocket::ConnectedState) return;
+    if (reply.reset) {
+      const linger hard{1, 0};  // closing with a zero linger sends a reset
+      ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                   sizeof hard);
+      socket->abort();
+    } else if (reply.repeat > 1) {
+      Flood(socket, reply.bytes, reply.repeat);
+    } else {
+      socket->write(reply.bytes);
+      socket->flush();
+    }
+  });
 }
 
 void ScriptedServer::Flood(QTcpSocket* socket, const QByteArray& bytes, qint64 times) {

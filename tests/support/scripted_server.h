@@ -4,6 +4,8 @@
 // client's waits keep turning.
 #pragma once
 
+#include "pop3/mail_count.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QSslConfiguration>
@@ -14,15 +16,20 @@
 
 class QTcpSocket;
 
-struct Chunk {
-  std::chrono::milliseconds delay{0};  // after the previous chunk, or the trigger
+// What the server sends at a trigger: its connection, or a line from the client.
+struct Reply {
+  std::chrono::milliseconds delay{0};  // after the trigger
   QByteArray bytes;
   // The bytes are sent this many times, as fast as the client takes them.
   qint64 repeat = 1;
   // Instead of sending, the connection is reset (a TCP RST).
   bool reset = false;
 };
-using Reply = QList<Chunk>;
+
+inline Reply Line(const QByteArray& bytes,
+                  std::chrono::milliseconds delay = std::chrono::milliseconds(0)) {
+  return {delay, bytes};
+}
 
 class ScriptedServer : public QObject {
   Q_OBJECT
@@ -46,3 +53,10 @@ class ScriptedServer : public QObject {
   QByteArray received_;
   bool clientGone_ = false;
 };
+
+// The server field for plain POP3 on a loopback port, and an account there.
+inline QString OnLoopback(quint16 port) { return QStringLiteral("pop3://127.0.0.1:%1").arg(port); }
+inline modPOP3::Account AccountOf(const QString& server, const QString& user = "u",
+                                  const QString& password = "p") {
+  return {[=] { return server; }, [=] { return user; }, [=] { return password; }};
+}
