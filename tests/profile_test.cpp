@@ -36,10 +36,6 @@ void WriteFile(const QString& path, const QByteArray& content) {
            qPrintable(path));
 }
 
-std::optional<QString> Write(const QString& key, const QString& value, const QString& path) {
-  return profile::WriteValues("POP3", {{key, value}}, path);
-}
-
 }  // namespace
 
 class ProfileTest : public QObject {
@@ -120,7 +116,7 @@ class ProfileTest : public QObject {
     for (const QString& name : kept.mid(1) + QStringList{".config.ini.saving-Ab12Cd"})
       WriteFile(dir.filePath("real/" + name), "[POP3]\nPassword=old secret\n");
 
-    QVERIFY(!Write("Username", "new", link));
+    QVERIFY(!profile::WriteValues("POP3", {{"Username", "new"}}, link));
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(ReadFile(target), QByteArray("[POP3]\nUsername=new\n"));
     QCOMPARE(ModeOf(target), mode_t(0640));
@@ -133,12 +129,12 @@ class ProfileTest : public QObject {
     for (const bool folderReadOnly : {true, false}) {
       QTemporaryDir dir;
       const QString path = dir.filePath("config.ini");
-      QVERIFY(!Write("Password", "kept", path));
+      QVERIFY(!profile::WriteValues("POP3", {{"Password", "kept"}}, path));
       QCOMPARE(ModeOf(path), mode_t(0600));  // it holds a password
       const QByteArray before = ReadFile(path);
       QVERIFY(QFile::setPermissions(folderReadOnly ? dir.path() : path,
                                     QFile::ReadOwner | QFile::ExeOwner));
-      const auto failure = Write("Password", "lost", path);
+      const auto failure = profile::WriteValues("POP3", {{"Password", "lost"}}, path);
       QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
       QVERIFY(failure && failure->contains("Permission denied"));
       QCOMPARE(ReadFile(path), before);
@@ -170,7 +166,8 @@ class ProfileTest : public QObject {
       const pid_t child = ::fork();
       QVERIFY(child >= 0);
       if (child == 0) {
-        for (int i = 0;; ++i) (void)Write("Password", i % 2 ? b : a, path);
+        for (int i = 0;; ++i)
+          (void)profile::WriteValues("POP3", {{"Password", i % 2 ? b : a}}, path);
       }
       ::usleep(QRandomGenerator::global()->bounded(1000, 30000));
       ::kill(child, SIGKILL);
