@@ -9,12 +9,9 @@ class ServerAddressTest : public QObject {
   void parses() {
     // "host|port|tls", port 0 for the scheme's; "": refused.
     const auto parsed = [](const QString& field) {
-      const auto address = modPOP3::ParseServerField(field);
-      return address ? QString("%1|%2|%3")
-                           .arg(address->host)
-                           .arg(address->port.value_or(0))
-                           .arg(address->tls)
-                     : QString();
+      const auto a = modPOP3::ParseServerField(field);
+      if (!a) return QString();
+      return QString("%1|%2|%3").arg(a->host).arg(a->port.value_or(0)).arg(a->tls);
     };
     // What works today keeps working: the field is the host, as it stands.
     QCOMPARE(parsed("mail.example.org"), "mail.example.org|0|0");
