@@ -18,12 +18,25 @@ stop_all() {
 }
 trap stop_all EXIT
 
+# fail WHY: ends the test; a test that names an ARTIFACTS folder finds the
+# screen and the logs there.
 fail() {
+  if [[ -n ${ARTIFACTS:-} ]]; then
+    import -window root "$ARTIFACTS/failure.png" 2>/dev/null || true
+    cp "$WORK"/*.log "$WORK"/speechd/log/*.log "$ARTIFACTS/" 2>/dev/null || true
+  fi
   echo "FAIL: $*" >&2
   exit 1
 }
 
 step() { echo "--- $*"; }
+
+# spawn NAME COMMAND...: runs the command in the background until the test's
+# shell exits, its output in $WORK/NAME.log.
+spawn() {
+  "${@:2}" >"$WORK/$1.log" 2>&1 &
+  PIDS+=($!)
+}
 
 # wait_for SECONDS COMMAND...: runs COMMAND until it succeeds.
 wait_for() {
@@ -40,25 +53,20 @@ start_xvfb() {
   unset DBUS_SESSION_BUS_ADDRESS
   export XDG_RUNTIME_DIR=$WORK/runtime
   mkdir -m 700 "$XDG_RUNTIME_DIR"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$WORK/display" \
-    2>"$WORK/xvfb.log" &
-  PIDS+=($!)
+  spawn xvfb Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$WORK/display"
   wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
   export DISPLAY=:$(cat "$WORK/display")
 }
 
 # openbox, a light window manager.
 start_wm() {
-  openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
-  PIDS+=($!)
+  spawn openbox openbox --sm-disable
   wait_for 10 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
     fail "openbox did not start"
 }
 # trayer, an XEmbed notification area.
 start_tray() {
-  trayer --edge top --align right --height 32 --widthtype request \
-    >"$WORK/trayer.log" 2>&1 &
-  PIDS+=($!)
+  spawn trayer trayer --edge top --align right --height 32 --widthtype request
   wait_for 10 xdotool search --class trayer || fail "trayer did not start"
 }
 
@@ -68,9 +76,8 @@ wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | awk '/window state:/{print $3
 
 # A private session bus, for the desktop's D-Bus services.
 start_session_bus() {
-  dbus-daemon --session --nofork --address="unix:path=$WORK/bus" --print-address=3 \
-    3>"$WORK/bus-address" >/dev/null 2>&1 &
-  PIDS+=($!)
+  spawn dbus dbus-daemon --session --nofork --address="unix:path=$WORK/bus" --print-address=3 \
+    3>"$WORK/bus-address"
   wait_for 10 test -s "$WORK/bus-address" || fail "dbus-daemon did not start"
   export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$WORK/bus-address")
 }

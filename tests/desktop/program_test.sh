@@ -15,23 +15,17 @@ source "$(dirname "$0")/../../scripts/mailbox.sh"
 source "$(dirname "$0")/../support/speechd.sh"
 ip link set lo up
 build=$1
-artifacts=$2
+ARTIFACTS=$2
 launcher=()
 slow=1
 if [[ -n ${3:-} ]]; then
   launcher=(valgrind --tool=memcheck --leak-check=full --errors-for-leak-kinds=definite
     --show-leak-kinds=definite --error-exitcode=99 --suppressions="$3"
-    --log-file="$artifacts/memcheck.%p.log")
+    --log-file="$ARTIFACTS/memcheck.%p.log")
   slow=6
 fi
-rm -rf "$artifacts"
-mkdir -p "$artifacts"
-fail() {
-  import -window root "$artifacts/failure.png" 2>/dev/null || true
-  cp "$WORK"/*.log "$WORK/speechd/log/speech-dispatcher.log" "$artifacts/" 2>/dev/null || true
-  echo "FAIL: $*" >&2
-  exit 1
-}
+rm -rf "$ARTIFACTS"
+mkdir -p "$ARTIFACTS"
 
 DESTDIR=$WORK/stage cmake --install "$build" --prefix /usr >/dev/null || fail "install failed"
 app=$WORK/stage/usr/lib/tallowin
@@ -40,14 +34,11 @@ start_xvfb
 start_wm
 # A Wayland compositor beside the X server, as in a Plasma or GNOME session
 # with Xwayland: the program must still open where minimising is seen.
-weston --backend=headless-backend.so --socket=wayland-tallowin --idle-time=0 \
-  >"$WORK/weston.log" 2>&1 &
-PIDS+=($!)
+spawn weston weston --backend=headless-backend.so --socket=wayland-tallowin --idle-time=0
 wait_for 10 test -S "$XDG_RUNTIME_DIR/wayland-tallowin" || fail "weston did not start"
 start_session_bus
 # A desktop whose StatusNotifierItem watcher has no tray host yet.
-status-notifier-watcher >"$WORK/watcher.log" 2>&1 &
-PIDS+=($!)
+spawn watcher status-notifier-watcher
 watcher() {
   gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
     --method "$@"
@@ -61,14 +52,12 @@ start_speechd
 # What the voice queued at the priority that waits behind earlier texts.
 spoken() { grep -c 'Queueing message |Tallowin| with priority 2' "$SPEECHD_LOG" || true; }
 spoken_at_least() { (($(spoken) >= $1)); }
-# tray_shows NAME: captures the tray icon as NAME; tray_same A B: whether two
-# captures show the same picture.
-tray_shows() {
+# tray_as_first NAME: captures the tray icon as NAME; whether it shows the
+# picture of the first capture.
+tray_as_first() {
   sleep 0.5
-  import -window "$(tray_icon)" "$artifacts/tray-$1.png"
-}
-tray_same() {
-  [[ $(compare -fuzz 5% -metric AE "$artifacts/tray-$1.png" "$artifacts/tray-$2.png" null: 2>&1) == 0 ]]
+  import -window "$(tray_icon)" "$ARTIFACTS/tray-$1.png"
+  [[ $(compare -fuzz 5% -metric AE "$ARTIFACTS"/tray-{first,"$1"}.png null: 2>&1) == 0 ]]
 }
 # Waits for the next timer tick's poll to be logged in, and a moment more.
 next_tick() {
@@ -100,7 +89,7 @@ close_program() {
   fi
   wait_for $((10 * slow)) bash -c "! kill -0 $PROGRAM" || fail "the program did not end"
   wait "$PROGRAM" || status=$?
-  ((status != 99)) || fail "memcheck found errors: $(cat "$artifacts"/memcheck.*.log)"
+  ((status != 99)) || fail "memcheck found errors: $(cat "$ARTIFACTS"/memcheck.*.log)"
 }
 
 step "started at login with no panel yet: a poll, and the window waits on the taskbar"
@@ -114,7 +103,7 @@ step "the panel comes up: the window hides into it"
 start_tray
 wait_for $((10 * slow)) has_tray_icon || fail "no tray icon"
 wait_for $((5 * slow)) window_hidden || fail "the window stayed on the taskbar"
-tray_shows baseline
+tray_as_first first
 xdotool mousemove --window "$(tray_icon)" 8 8 click 1 mousemove 500 500
 sleep "$slow"
 window_hidden || fail "a single click brought the window back"
@@ -123,8 +112,7 @@ step "new mail: another picture, and \"Tallowin\" at the next tick"
 mailbox_deliver one
 mailbox_deliver two
 next_tick
-tray_shows new-mail
-tray_same baseline new-mail && fail "the tray picture did not change"
+tray_as_first new-mail && fail "the tray picture did not change"
 (($(spoken) == 1)) || fail "\"Tallowin\" was queued $(spoken) times, not once"
 
 step "the speech server restarts, the new one is stuck, the mail is removed: the watch goes on"
@@ -140,8 +128,7 @@ wait_for $((10 * slow)) spoken_at_least 2 || fail "the new server was not given 
 sleep "$slow"
 # Two ticks with new mail, then one without.
 (($(spoken) == 2)) || fail "\"Tallowin\" was queued $(spoken) times, not twice"
-tray_shows mail-gone
-tray_same baseline mail-gone || fail "the tray picture did not go back"
+tray_as_first mail-gone || fail "the tray picture did not go back"
 
 step "a double-click brings the window back; closing saves it and keeps the rest"
 xdotool mousemove --window "$(tray_icon)" 8 8 click --repeat 2 --delay 80 1
@@ -152,7 +139,7 @@ expected=$'; kept by hand\n[POP3]\nServername=127.0.0.1\nUsername=bob\nPassword=
 [[ $(cat "$app/config.ini") == "$expected" ]] || fail "config.ini holds: $(cat "$app/config.ini")"
 
 step "a StatusNotifierItem tray: the item carries the tip, activating it restores; a kill saves nothing"
-sed -i 's/=bob/=alice/' "$app/config.ini"
+sed -i 's/=bob/=alice/' "$app/config.ini"  # the mailbox's user again
 watcher org.kde.StatusNotifierWatcher.RegisterStatusNotifierHost org.tallowin.TestHost >/dev/null
 start_program
 wait_for $((10 * slow)) window_shown || fail "the window did not show: $(cat "$WORK/program.log")"
@@ -163,9 +150,8 @@ item() {
     RegisteredStatusNotifierItems | grep -o "'[^']*'" | tr -d "'" | grep .
 }
 wait_for 5 item || fail "no item registered"
-service=$(item)
 sni() {
-  gdbus call --session --dest "${service%%/*}" --object-path /StatusNotifierItem --method "$@"
+  gdbus call --session --dest "$(item | cut -d/ -f1)" --object-path /StatusNotifierItem --method "$@"
 }
 sni org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip |
   grep -q "'Tallowin v1.00'" || fail "the item's tip is not \"Tallowin v1.00\""
