@@ -92,7 +92,7 @@ int main(int argc, char* argv[]) {
 
   TestHost host;
   QSslSocket socket;
-  const modPOP3::Account account = AccountOf(OnLoopback(port), "alice", "pw");
+  const modPOP3::Account account = AccountOf(kOnLoopback.arg(port), "alice", "pw");
   std::vector<double> wall, cpu, floorWall, floorCpu;
   // Interleaved, so drifts of the machine touch both alike.
   for (int i = 0; i < polls; ++i) {
@@ -115,8 +115,8 @@ int main(int argc, char* argv[]) {
     ScriptedServer stalling({Line("+OK\r\n", 1500ms), Line("+OK\r\n", 1500ms),
                              Line("+OK\r\n", 1500ms), Line("+OK 1 1\r\n", 1500ms)});
     stalledCpu.push_back(Measure([&] {
-                           modPOP3::GetMailCount(socket, AccountOf(OnLoopback(stalling.port())),
-                                                 host);
+                           modPOP3::GetMailCount(socket,
+                                                 AccountOf(kOnLoopback.arg(stalling.port())), host);
                          }).cpuMs);
   }
 

@@ -35,7 +35,7 @@ class FrmMainTest : public QObject {
     QVERIFY(QDir().mkdir(ini));  // a folder in the file's place: the save fails
     TestHost host;
     frmMain form(host);
-    form.Text1->setText(OnLoopback(server.port()));
+    form.Text1->setText(kOnLoopback.arg(server.port()));
     form.Timer1Tick();  // not minimised
     // Minimised, then closed: the timer goes on while the save's error box
     // is open.

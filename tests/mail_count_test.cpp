@@ -47,9 +47,9 @@ struct Case {
   int count = 4;
   QString user = "u";
   QString password = "p";
-  std::optional<QByteArray> sent;         // what the server receives; by default SentBefore
-  QString field = "pop3://127.0.0.1:%1";  // %1: the server's port; pop3s plays inside TLS
-  bool trusted = true;                    // whether the client trusts the server's certificate
+  std::optional<QByteArray> sent;  // what the server receives; by default SentBefore
+  QString field = kOnLoopback;     // %1: the server's port; pop3s plays inside TLS
+  bool trusted = true;             // whether the client trusts the server's certificate
 };
 
 // The most memory the process has held so far.

@@ -36,8 +36,9 @@ class MailWatchTest : public QObject {
       if (meanwhile) std::exchange(meanwhile, nullptr)();
       return counts.value(polls++, -1);
     });
+    static const QRegularExpression marks(R"([+.]|\(.\))");
     for (const QString& event : events.split(' ')) {
-      const QString count = event.mid(1).remove(QRegularExpression(R"([+.]|\(.\))"));
+      const QString count = event.mid(1).remove(marks);
       counts << (count == "x" ? -1 : count.toInt());
       if (event.contains("(t)")) meanwhile = [&] { QVERIFY(!watch.Tick()); };
       if (event.contains("(m)")) meanwhile = [&] { watch.Minimised(); };

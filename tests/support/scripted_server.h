@@ -54,8 +54,8 @@ class ScriptedServer : public QObject {
   bool clientGone_ = false;
 };
 
-// The server field for plain POP3 on a loopback port, and an account there.
-inline QString OnLoopback(quint16 port) { return QStringLiteral("pop3://127.0.0.1:%1").arg(port); }
+// The server field for plain POP3 on a loopback port (%1), and an account there.
+inline const QString kOnLoopback = QStringLiteral("pop3://127.0.0.1:%1");
 inline modPOP3::Account AccountOf(const QString& server, const QString& user = "u",
                                   const QString& password = "p") {
   return {[=] { return server; }, [=] { return user; }, [=] { return password; }};
