@@ -5,11 +5,33 @@
 #include "support/scripted_server.h"
 #include "support/test_host.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QTest>
+#include <QPainter>
 #include <QTimer>
+
+namespace {
+
+// How many rows of pixels differ between two pictures of the same size, from
+// the first that differs to the last.
+int InkRows(const QImage& a, const QImage& b) {
+  int first = -1, last = -1;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x)
+      if (a.pixel(x, y) != b.pixel(x, y)) {
+        if (first < 0) first = y;
+        last = y;
+        break;
+      }
+  return first < 0 ? 0 : last - first + 1;
+}
+
+QImage Grab(QWidget& widget) { return widget.grab().toImage(); }
+
+}  // namespace
 
 class FrmMainTest : public QObject {
   Q_OBJECT
@@ -20,6 +42,32 @@ class FrmMainTest : public QObject {
     QTest::keyClicks(form.Text3, "se cr=");
     QCOMPARE(form.Text3->displayText(), QString("******"));
     QVERIFY(!form.Text3->testAttribute(Qt::WA_InputMethodEnabled));
+  }
+
+  void textIsWholeInTheDesktopsFont() {
+    // GNOME's font has an 18 px line, taller than the fields were drawn for:
+    // descenders and underscores must not be cut off. A size that fits is kept.
+    const QString text = "gjpqy_";
+    const QFont desktop = QApplication::font();
+    for (const int points : {8, 14}) {
+      QApplication::setFont(QFont(desktop.family(), points));
+      TestHost host;
+      frmMain form(host);
+      QLineEdit& field = *form.Text2;
+      if (points == 8) QCOMPARE(field.font().pointSize(), 8);
+      const QImage empty = Grab(field);
+      field.setText(text);
+      QImage whole(200, 100, QImage::Format_RGB32);
+      whole.fill(Qt::white);
+      const QImage blank = whole;
+      QPainter painter(&whole);
+      painter.setFont(field.font());
+      painter.drawText(10, 50, text);
+      painter.end();
+      QVERIFY2(InkRows(Grab(field), empty) >= InkRows(whole, blank) - 1,
+               qPrintable(QString("at %1 pt").arg(points)));
+    }
+    QApplication::setFont(desktop);
   }
 
   void trayPicturesKeepEverySize() {

@@ -23,8 +23,10 @@ class MailWatchTest : public QObject {
     QTest::newRow("a new minimise takes a new baseline") << "m1 t4+ m4 t4." << 4;
     // There is one socket: what comes while a poll waits polls not again.
     QTest::newRow("a tick while a poll waits") << "m1 t3(t)+ t1." << 1;
-    QTest::newRow("a minimise while a poll waits: its count is the baseline")
+    QTest::newRow("a minimise while a tick's poll waits: its count is the baseline")
         << "m1 t3(m). t3." << 3;
+    QTest::newRow("a minimise while a tick's poll fails: no baseline") << "m1 tx(m). t2. t3+" << 2;
+    QTest::newRow("a tick while the minimise's poll waits") << "m1(t) t3+" << 1;
   }
 
   void decides() {

@@ -2,6 +2,7 @@
 
 #include "host/host.h"
 #include "host/termination.h"
+#include "notifier/fit_font.h"
 #include "pop3/mail_count.h"
 #include "settings/ini.h"
 #include "speech/speech.h"
@@ -50,6 +51,7 @@ frmMain::frmMain(host::Host& host)
   Text2->setGeometry(host::TwipsToPixels(120, 960, 4455, 285, tpp));
   Label3->setGeometry(host::TwipsToPixels(120, 1320, 4455, 255, tpp));
   Text3->setGeometry(host::TwipsToPixels(120, 1560, 4455, 285, tpp));
+  FitFonts();
 
   setTabOrder(Text1, Text2);
   setTabOrder(Text2, Text3);
@@ -71,7 +73,7 @@ frmMain::frmMain(host::Host& host)
 }
 
 void frmMain::Load() {
-  modIni::LoadSettings(*Text1, *Text2, *Text3, host::SettingsFile());
+  modIni::LoadSettings(*Text1, *Text2, *Text3, host::SettingsFileToRead(host::AppPath()));
   if (const auto why =
           modSpeech::InitVoice([this](const QString& failure) { host_.RuntimeError(failure); })) {
     host_.RuntimeError(*why);
@@ -81,7 +83,7 @@ void frmMain::Load() {
 }
 
 void frmMain::Resize() {
-  if (!isMinimized() || unloading_) return;
+  if (state_.value() != host::WindowState::Minimized || unloading_) return;
   watch_.Minimised();
   if (!SetIcon(MailWatch::Outcome::NoNewMail)) return;
   modSystray::UpdateTrayIcon();
@@ -93,16 +95,17 @@ void frmMain::Resize() {
 
 void frmMain::TrayWaitTick() {
   // A double-click during the poll has brought the window back already.
-  if (!isMinimized() || !isVisible()) {
+  if (state_.value() != host::WindowState::Minimized || !isVisible()) {
     trayWait_->stop();
   } else if (modSystray::TrayAvailable()) {
     trayWait_->stop();
+    state_.Hidden();
     hide();
   }
 }
 
 void frmMain::Timer1Tick() {
-  if (!isMinimized() || unloading_) return;
+  if (state_.value() != host::WindowState::Minimized || unloading_) return;
   const auto outcome = watch_.Tick();
   if (!outcome) return;
   if (!SetIcon(*outcome)) return;
@@ -112,6 +115,7 @@ void frmMain::Timer1Tick() {
 
 void frmMain::TrayMouseMessage(int code) {
   if (code != modSystray::WM_LBUTTONDBLCLK) return;
+  state_.Restored();
   setWindowState(Qt::WindowNoState);
   show();
   activateWindow();
@@ -121,7 +125,7 @@ void frmMain::QueryUnload(UnloadMode mode) {
   // No poll and no voice while a failed save's message waits for the user.
   unloading_ = true;
   if (mode == UnloadMode::FormControlMenu || mode == UnloadMode::FormCode)
-    modIni::SaveSettings(*Text1, *Text2, *Text3, host::SettingsFile(), host_);
+    modIni::SaveSettings(*Text1, *Text2, *Text3, host::SettingsFileToWrite(host::AppPath()), host_);
   modSpeech::ReleaseVoice();
   modSystray::RemoveTrayIcon();
   host_.End(0);
@@ -129,10 +133,12 @@ void frmMain::QueryUnload(UnloadMode mode) {
 
 void frmMain::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange) FitFonts();  // the desktop's font changed
+  if (event->type() != QEvent::WindowStateChange) return;
+  state_.Reported(isMinimized());
   // Run the handler from the event loop, not inside the window system's
   // event: its poll waits for the server.
-  if (event->type() == QEvent::WindowStateChange)
-    QMetaObject::invokeMethod(this, &frmMain::Resize, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, &frmMain::Resize, Qt::QueuedConnection);
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
@@ -147,6 +153,13 @@ qint32 frmMain::GetMailCount() {
       [this] { return Text3->text(); },
   };
   return modPOP3::GetMailCount(*sckClient, account, host_);
+}
+
+void frmMain::FitFonts() {
+  for (QLabel* label : {Label1, Label2, Label3})
+    label->setFont(FitFont(font(), label->contentsRect().height()));
+  for (QLineEdit* field : {Text1, Text2, Text3})
+    field->setFont(FitFont(font(), LineEditTextHeight(*field)));
 }
 
 bool frmMain::SetIcon(MailWatch::Outcome outcome) {

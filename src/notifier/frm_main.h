@@ -2,6 +2,7 @@
 // of the events that drive everything else.
 #pragma once
 
+#include "host/window_state.h"
 #include "notifier/mail_watch.h"
 
 #include <QWidget>
@@ -46,6 +47,8 @@ class frmMain : public QWidget {
   QSslSocket* const sckClient;
 
   const MailWatch& Watch() const { return watch_; }
+  // The state the handlers read: 0 normal, 1 minimised.
+  host::WindowState::Value WindowState() const { return state_.value(); }
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -59,9 +62,13 @@ class frmMain : public QWidget {
   // Makes the icon file for the outcome the window's icon; false once a
   // failure has ended the program.
   bool SetIcon(MailWatch::Outcome outcome);
+  // Gives the labels and fields the window's font at a size whose line fits
+  // their height, so no descender or underscore is cut off.
+  void FitFonts();
 
   QTimer* const trayWait_;
   host::Host& host_;
   MailWatch watch_;
+  host::WindowState state_;
   bool unloading_ = false;
 };

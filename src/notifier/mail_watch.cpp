@@ -1,25 +1,45 @@
 #include "notifier/mail_watch.h"
 
-std::optional<qint32> MailWatch::PollOnce() {
-  if (polling_) return std::nullopt;
+#include <utility>
+
+MailWatch::Result MailWatch::PollOnce() {
+  if (polling_) return {Ran::Skipped};
   polling_ = true;
   const qint32 count = poll_();
   polling_ = false;
-  if (count < 0) return std::nullopt;
-  return count;
+  if (count < 0) return {Ran::Failed};
+  return {Ran::Counted, count};
 }
 
 void MailWatch::Minimised() {
-  // A failed baseline is no baseline: the next good count takes its place,
-  // rather than every count from then on passing for new mail.
-  lastMailCount_ = PollOnce();
+  const Result polled = PollOnce();
+  switch (polled.ran) {
+    case Ran::Skipped:
+      // The poll under way is as fresh as one of our own would be.
+      baselineWanted_ = true;
+      break;
+    case Ran::Failed:
+      // A failed baseline is no baseline: the next good count takes its
+      // place, rather than every count from then on passing for new mail.
+      lastMailCount_.reset();
+      break;
+    case Ran::Counted:
+      lastMailCount_ = polled.count;
+      break;
+  }
 }
 
 std::optional<MailWatch::Outcome> MailWatch::Tick() {
-  if (polling_) return std::nullopt;
-  const std::optional<qint32> count = PollOnce();
-  if (!count) return Outcome::NoNewMail;  // keeps what it remembers
-  if (lastMailCount_ && *count > *lastMailCount_) return Outcome::NewMail;
-  lastMailCount_ = count;
+  const Result polled = PollOnce();
+  if (polled.ran == Ran::Skipped) return std::nullopt;
+  const bool counted = polled.ran == Ran::Counted;
+  if (std::exchange(baselineWanted_, false)) {
+    // A minimise came while this poll waited: it is the new baseline.
+    lastMailCount_ = counted ? std::optional(polled.count) : std::nullopt;
+    return Outcome::NoNewMail;
+  }
+  if (!counted) return Outcome::NoNewMail;  // keeps what it remembers
+  if (lastMailCount_ && polled.count > *lastMailCount_) return Outcome::NewMail;
+  lastMailCount_ = polled.count;
   return Outcome::NoNewMail;
 }

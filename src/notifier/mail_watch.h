@@ -19,10 +19,11 @@ class MailWatch {
 
   explicit MailWatch(Poll poll) : poll_(std::move(poll)) {}
 
-  // The window has been minimised: take a fresh baseline.
+  // The window has been minimised: take a fresh baseline. While a tick's
+  // poll is under way (there is one socket), that poll's count is taken.
   void Minimised();
   // A timer tick while minimised; nothing when a poll is still under way
-  // (it waits for the server or shows its error), since there is one socket.
+  // (it waits for the server or shows its error).
   std::optional<Outcome> Tick();
 
   // The remembered count; nothing while no poll has given one since the
@@ -30,9 +31,17 @@ class MailWatch {
   std::optional<qint32> LastMailCount() const { return lastMailCount_; }
 
  private:
-  std::optional<qint32> PollOnce();
+  // A poll that did not run, because one is under way, is not a failed one.
+  enum class Ran { Skipped, Failed, Counted };
+  struct Result {
+    Ran ran;
+    qint32 count = 0;  // when counted
+  };
+  Result PollOnce();
 
   Poll poll_;
   bool polling_ = false;
+  // A minimise came while a tick's poll was under way.
+  bool baselineWanted_ = false;
   std::optional<qint32> lastMailCount_ = 0;
 };

@@ -1,0 +1,36 @@
+// The window state the handlers read: normal or minimised, kept here rather
+// than asked of the window system each time. Once the program has hidden
+// the minimised window into the tray, desktops disagree about what it is:
+// openbox drops its WM_STATE and Qt still says minimised, mutter marks it
+// Withdrawn and Qt says normal. Hiding must leave the state as it was, or
+// on GNOME the ticks would stop polling after the first hide.
+#pragma once
+
+namespace host {
+
+class WindowState {
+ public:
+  enum Value { Normal = 0, Minimized = 1 };
+
+  Value value() const { return value_; }
+
+  // The desktop changed the window's state (the Resize event). While the
+  // program keeps the window hidden, what the window system says of it is
+  // not the user's doing and is not taken.
+  void Reported(bool minimized) {
+    if (!hidden_) value_ = minimized ? Minimized : Normal;
+  }
+  // The program hid the minimised window into the tray.
+  void Hidden() { hidden_ = true; }
+  // The program set the window back to normal to show it.
+  void Restored() {
+    hidden_ = false;
+    value_ = Normal;
+  }
+
+ private:
+  Value value_ = Normal;
+  bool hidden_ = false;
+};
+
+}  // namespace host
