@@ -93,12 +93,39 @@ class ProfileTest : public QObject {
              "[POP3]\nPassword=a[X]Servername=evil\n");
   }
 
+  void blanksAndQuotesComeBack() {
+    // Blanks at the ends would be taken for the file's own, and a value in
+    // quotes would lose them: both are written inside a pair of quotes.
+    for (const char* typed : {" lead", "trail ", "tab\t", "\"quoted\"", "\"", "", "a \"b\" c"}) {
+      const QByteArray file = profile::WithValue("[POP3]\nPassword=old\n", "POP3", "Password", typed);
+      QCOMPARE(profile::FindValue(file, "POP3", "Password").value_or("(none)"), QString(typed));
+    }
+    QCOMPARE(profile::WithValue({}, "POP3", "Password", "secret "), "[POP3]\nPassword=\"secret \"\n");
+  }
+
+  void windowsCodePageIsKept() {
+    // As Windows writes it: a byte to a character, CRLF, and 0x81, which the
+    // code page leaves undefined.
+    const QByteArray file = "[POP3]\r\nUsername=J\xFCrgen\r\nPassword=geheim\xE4\r\n; \x80\x81\r\n";
+    QCOMPARE(profile::FindValue(file, "POP3", "Username").value_or(""), QString("Jürgen"));
+    QCOMPARE(profile::FindValue(file, "POP3", "Password").value_or(""), QString("geheimä"));
+    QCOMPARE(profile::WithValue(file, "POP3", "Username", "Jörg€"),
+             "[POP3]\r\nUsername=J\xF6rg\x80\r\nPassword=geheim\xE4\r\n; \x80\x81\r\n");
+    // A character the code page has not: the whole file becomes UTF-8.
+    QCOMPARE(profile::WithValue(file, "POP3", "Username", "Łódź"),
+             "[POP3]\r\nUsername=Łódź\r\nPassword=geheim\xC3\xA4\r\n"
+             "; \xE2\x82\xAC\xC2\x81\r\n");
+  }
+
   void longValueIsCutWhole() {
     // At 254 UTF-16 units, and never inside a character that takes two.
     QTemporaryDir dir;
     const QString path = dir.filePath("config.ini");
     WriteFile(path, "[POP3]\nPassword=" + QByteArray(253, 'x') + "\xf0\x9f\x93\xab\n");
     QCOMPARE(profile::ReadString("POP3", "Password", {}, 255, path), QString(253, 'x'));
+    // The quotes do not count.
+    WriteFile(path, "[POP3]\nPassword=\"" + QByteArray(254, 'x') + " \"\n");
+    QCOMPARE(profile::ReadString("POP3", "Password", {}, 255, path), QString(254, 'x'));
   }
 
   void replaceKeepsWhatTheUserMade() {
@@ -142,13 +169,25 @@ class ProfileTest : public QObject {
   }
 
   void programFolderNotWritable() {
-    // As an installed program's is, for its user: the file is the user's own.
-    if (::access(QFile::encodeName(host::AppPath()).constData(), W_OK) == 0)
-      QSKIP("the test's own folder is writable by its user");
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
-    QCOMPARE(host::SettingsFile(), home.filePath("tallowin/config.ini"));
-    QCOMPARE(ModeOf(home.filePath("tallowin")), mode_t(0700));
+    // As an installed program's is, for its user, with a config.ini that an
+    // administrator made: it is read until the user's own file exists.
+    QTemporaryDir program, home;
+    const QByteArray prepared = "[POP3]\nServername=mail.example.org\n";
+    WriteFile(program.filePath("config.ini"), prepared);
+    QVERIFY(QFile::setPermissions(program.path(), QFile::ReadOwner | QFile::ExeOwner));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
+    const QString own = home.filePath("config/tallowin/config.ini");
+
+    QCOMPARE(host::SettingsFileToRead(program.path()), program.filePath("config.ini"));
+    QVERIFY(!QFileInfo::exists(home.filePath("config")));  // a read makes nothing
+    const QString saved = host::SettingsFileToWrite(program.path());
+    QCOMPARE(saved, own);
+    QVERIFY(!profile::WriteValues("POP3", {{"Servername", "mine"}}, saved));
+    QCOMPARE(ModeOf(home.filePath("config/tallowin")), mode_t(0700));
+    QCOMPARE(ModeOf(own), mode_t(0600));
+    QCOMPARE(ReadFile(program.filePath("config.ini")), prepared);
+    QCOMPARE(host::SettingsFileToRead(program.path()), own);
+    QFile::setPermissions(program.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
 
   void killedWriterLeavesOldOrNew() {

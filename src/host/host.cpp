@@ -23,13 +23,34 @@ QString AppPath() { return QCoreApplication::applicationDirPath(); }
 
 QString AppFile(const QString& name) { return AppPath() + '/' + name; }
 
-QString SettingsFile() {
-  if (::access(QFile::encodeName(AppPath()).constData(), W_OK) == 0)
-    return AppFile(QStringLiteral("config.ini"));
-  const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-  QDir().mkpath(config);
-  const QString folder = config + QStringLiteral("/tallowin");
-  ::mkdir(QFile::encodeName(folder).constData(), 0700);  // the file holds a password
+namespace {
+
+bool Writable(const QString& folder) {
+  return ::access(QFile::encodeName(folder).constData(), W_OK) == 0;
+}
+
+QString UserSettingsFolder() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/tallowin");
+}
+
+QString ProgramSettingsFile(const QString& appDir) {
+  return appDir + QStringLiteral("/config.ini");
+}
+
+}  // namespace
+
+QString SettingsFileToRead(const QString& appDir) {
+  if (Writable(appDir)) return ProgramSettingsFile(appDir);
+  const QString user = UserSettingsFolder() + QStringLiteral("/config.ini");
+  return QFileInfo::exists(user) ? user : ProgramSettingsFile(appDir);
+}
+
+QString SettingsFileToWrite(const QString& appDir) {
+  if (Writable(appDir)) return ProgramSettingsFile(appDir);
+  const QString folder = UserSettingsFolder();
+  QDir().mkpath(QFileInfo(folder).path());
+  ::mkdir(QFile::encodeName(folder).constData(), 0700);
   return folder + QStringLiteral("/config.ini");
 }
 

@@ -19,11 +19,16 @@ QString AppPath();
 // AppPath joined with a file name, such as "config.ini".
 QString AppFile(const QString& name);
 
-// Where config.ini lives: beside the program wherever the user may write
-// that folder (a build, a copied folder), else, for a program installed
-// where its user cannot write, in the user's own config folder
-// ($XDG_CONFIG_HOME/tallowin, made 0700 when missing).
-QString SettingsFile();
+// Where config.ini lives, for a program in the folder appDir: beside the
+// program wherever the user may write that folder (a build, a copied
+// folder). For a program installed where its user cannot write, the user's
+// own $XDG_CONFIG_HOME/tallowin/config.ini once it exists; until then the
+// file beside the program is still read (an administrator may have made
+// it), and the first save makes the user's own. Reading creates nothing.
+QString SettingsFileToRead(const QString& appDir);
+// Where a save writes; makes the folder of the user's own file (0700,
+// since the file holds a password) when it is the one.
+QString SettingsFileToWrite(const QString& appDir);
 
 // Twips (1/1440 inch) per horizontal screen pixel on the primary screen.
 float TwipsPerPixelX();

@@ -1,5 +1,6 @@
 #include "settings/profile.h"
 
+#include "settings/code_page.h"
 #include "settings/replace_file.h"
 
 #include <QFile>
@@ -34,6 +35,51 @@ QList<Line> SplitLines(const QByteArray& content) {
   return lines;
 }
 
+// A file is UTF-8 when it can be; anything else was written in the
+// Windows code page, as the Windows original writes its files.
+enum class Encoding { Utf8, Windows1252 };
+
+Encoding EncodingOf(const QByteArray& content) {
+  return IsUtf8(content) ? Encoding::Utf8 : Encoding::Windows1252;
+}
+
+QString Decode(QByteArrayView bytes, Encoding encoding) {
+  if (encoding == Encoding::Windows1252) return FromWindows1252(bytes);
+  // A value may begin with U+FEFF, which a plain UTF-8 decode would take
+  // for a byte-order mark and drop.
+  QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+  return decode(bytes);
+}
+
+std::optional<QByteArray> Encode(const QString& text, Encoding encoding) {
+  if (encoding == Encoding::Windows1252) return ToWindows1252(text);
+  return text.toUtf8();
+}
+
+// The whole file in UTF-8, every line's text as it was; the byte-order
+// mark, if the file began with one, stays.
+QByteArray ToUtf8(const QByteArray& content) {
+  const qsizetype mark = MarkLength(content);
+  return content.first(mark) + FromWindows1252(QByteArrayView(content).sliced(mark)).toUtf8();
+}
+
+bool IsBlank(QChar c) { return c == ' ' || c == '\t'; }
+
+// A value with blanks at its ends, or in quotes of its own, goes inside one
+// pair of quotes, which the reader takes off: blanks around a bare value
+// are no part of it, here as on Windows.
+QString Quoted(const QString& value) {
+  const bool quote = !value.isEmpty() && (IsBlank(value.front()) || IsBlank(value.back()) ||
+                                          (value.startsWith('"') && value.endsWith('"')));
+  return quote ? '"' + value + '"' : value;
+}
+
+QString Unquoted(const QString& value) {
+  if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+    return value.sliced(1, value.size() - 2);
+  return value;
+}
+
 QByteArrayView Trimmed(QByteArrayView text) {
   auto blank = [](char c) { return c == ' ' || c == '\t'; };
   while (!text.isEmpty() && blank(text.front())) text = text.sliced(1);
@@ -41,8 +87,8 @@ QByteArrayView Trimmed(QByteArrayView text) {
   return text;
 }
 
-bool SameName(QByteArrayView name, const QString& wanted) {
-  return QString::fromUtf8(name).compare(wanted, Qt::CaseInsensitive) == 0;
+bool SameName(QByteArrayView name, const QString& wanted, Encoding encoding) {
+  return Decode(name, encoding).compare(wanted, Qt::CaseInsensitive) == 0;
 }
 
 // The section a header line opens, or nothing for any other line.
@@ -76,6 +122,7 @@ struct Place {
 
 Place Locate(const QByteArray& content, const QList<Line>& lines, const QString& section,
              const QString& key) {
+  const Encoding encoding = EncodingOf(content);
   Place place;
   bool inSection = false;
   for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -84,7 +131,7 @@ Place Locate(const QByteArray& content, const QList<Line>& lines, const QString&
     if (const auto name = SectionName(text)) {
       // Only the first section of that name counts, as for the key.
       if (place.sectionLine) break;
-      inSection = SameName(*name, section);
+      inSection = SameName(*name, section, encoding);
       if (inSection) {
         place.sectionLine = i;
         place.lastContentLine = i;
@@ -94,7 +141,7 @@ Place Locate(const QByteArray& content, const QList<Line>& lines, const QString&
     if (!inSection) continue;
     if (!Trimmed(text).isEmpty()) place.lastContentLine = i;
     const auto keyLine = SplitKeyLine(text);
-    if (keyLine && SameName(keyLine->key, key)) {
+    if (keyLine && SameName(keyLine->key, key, encoding)) {
       place.keyLine = i;
       break;
     }
@@ -123,32 +170,36 @@ std::optional<QString> FindValue(const QByteArray& content, const QString& secti
   if (!place.keyLine) return std::nullopt;
   const Line& line = lines[*place.keyLine];
   const QByteArrayView text = QByteArrayView(content).sliced(line.begin, line.textEnd - line.begin);
-  // The value as written: a value may begin with U+FEFF, which a plain
-  // UTF-8 decode would take for a byte-order mark and drop.
-  QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-  return decode(SplitKeyLine(text)->value);
+  return Unquoted(Decode(SplitKeyLine(text)->value, EncodingOf(content)));
 }
 
 QByteArray WithValue(const QByteArray& content, const QString& section, const QString& key,
                      const QString& value) {
   QString clean = value;
   clean.remove('\r').remove('\n');
-  const QByteArray keyText = key.toUtf8() + '=' + clean.toUtf8();
-  const QByteArray eol = LineEndOf(content);
-  const QList<Line> lines = SplitLines(content);
-  const Place place = Locate(content, lines, section, key);
-
   QByteArray out = content;
+  const QString wanted = key + '=' + Quoted(clean);
+  auto keyText = Encode(wanted, EncodingOf(out));
+  if (!keyText) {
+    // Rather than lose a character the code page cannot hold, the whole
+    // file becomes UTF-8, so that it stays in one encoding.
+    out = ToUtf8(out);
+    keyText = wanted.toUtf8();
+  }
+  const QByteArray eol = LineEndOf(out);
+  const QList<Line> lines = SplitLines(out);
+  const Place place = Locate(out, lines, section, key);
+
   if (place.keyLine) {
     const Line& line = lines[*place.keyLine];
-    return out.replace(line.begin, line.textEnd - line.begin, keyText);
+    return out.replace(line.begin, line.textEnd - line.begin, *keyText);
   }
   if (place.sectionLine) {
     const qsizetype at = lines[place.lastContentLine].end;
-    return out.insert(at, EndLineAt(content, at, eol) + keyText + eol);
+    return out.insert(at, EndLineAt(out, at, eol) + *keyText + eol);
   }
-  return out + EndLineAt(content, content.size(), eol) + '[' + section.toUtf8() + ']' + eol +
-         keyText + eol;
+  return out + EndLineAt(out, out.size(), eol) + '[' + section.toLatin1() + ']' + eol + *keyText +
+         eol;
 }
 
 QString ReadString(const QString& section, const QString& key, const QString& defaultValue,

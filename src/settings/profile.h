@@ -2,9 +2,13 @@
 // reads one key, writes one key, and leaves every other byte alone.
 //
 // Section and key names match without regard to letter case; blanks around
-// a value are not part of it; values are otherwise stored as they are, with
-// no quoting or escaping. The file is UTF-8 text with either line end and
-// perhaps a byte-order mark.
+// a value are not part of it, so a value with blanks at its ends, or in
+// quotes of its own, is written inside one pair of double quotes, which
+// reading takes off, as Windows does; values are otherwise stored as they
+// are. The file has either line end. It is UTF-8, perhaps with a byte-order
+// mark, when it is valid UTF-8, and otherwise in the Windows-1252 code page,
+// which a write keeps unless a value needs a character outside it: then the
+// whole file becomes UTF-8.
 #pragma once
 
 #include <QByteArray>
@@ -22,8 +26,9 @@ std::optional<QString> FindValue(const QByteArray& content, const QString& secti
 
 // The content with the key set to the value: its line replaced, or added at
 // the end of the section, or added with a new section at the end of the file.
-// Every other line keeps its bytes and line end. CR and LF are dropped from
-// the value, since they would start lines of their own.
+// Every other line keeps its bytes and line end (or, when the file had to
+// become UTF-8, its text). CR and LF are dropped from the value, since they
+// would start lines of their own.
 QByteArray WithValue(const QByteArray& content, const QString& section, const QString& key,
                      const QString& value);
 
