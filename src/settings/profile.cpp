@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace profile {
 namespace {
 
@@ -49,11 +51,6 @@ QString Decode(QByteArrayView bytes, Encoding encoding) {
   // for a byte-order mark and drop.
   QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
   return decode(bytes);
-}
-
-std::optional<QByteArray> Encode(const QString& text, Encoding encoding) {
-  if (encoding == Encoding::Windows1252) return ToWindows1252(text);
-  return text.toUtf8();
 }
 
 // The whole file in UTF-8, every line's text as it was; the byte-order
@@ -161,6 +158,31 @@ QByteArray EndLineAt(const QByteArray& content, qsizetype end, const QByteArray&
   return content[end - 1] == '\r' ? QByteArray("\n") : eol;
 }
 
+bool IsAscii(QByteArrayView bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
+// The content with the key's line, already encoded as the file is: in
+// place of the key's old line, or at the end of its section, or in a new
+// section at the end.
+QByteArray WithLine(const QByteArray& content, const QString& section, const QString& key,
+                    const QByteArray& keyText) {
+  const QByteArray eol = LineEndOf(content);
+  const QList<Line> lines = SplitLines(content);
+  const Place place = Locate(content, lines, section, key);
+  QByteArray out = content;
+  if (place.keyLine) {
+    const Line& line = lines[*place.keyLine];
+    return out.replace(line.begin, line.textEnd - line.begin, keyText);
+  }
+  if (place.sectionLine) {
+    const qsizetype at = lines[place.lastContentLine].end;
+    return out.insert(at, EndLineAt(content, at, eol) + keyText + eol);
+  }
+  return out + EndLineAt(content, content.size(), eol) + '[' + section.toLatin1() + ']' + eol +
+         keyText + eol;
+}
+
 }  // namespace
 
 std::optional<QString> FindValue(const QByteArray& content, const QString& section,
@@ -177,29 +199,17 @@ QByteArray WithValue(const QByteArray& content, const QString& section, const QS
                      const QString& value) {
   QString clean = value;
   clean.remove('\r').remove('\n');
-  QByteArray out = content;
-  const QString wanted = key + '=' + Quoted(clean);
-  auto keyText = Encode(wanted, EncodingOf(out));
-  if (!keyText) {
-    // Rather than lose a character the code page cannot hold, the whole
-    // file becomes UTF-8, so that it stays in one encoding.
-    out = ToUtf8(out);
-    keyText = wanted.toUtf8();
+  const QString keyText = key + '=' + Quoted(clean);
+  if (EncodingOf(content) == Encoding::Utf8) return WithLine(content, section, key, keyText.toUtf8());
+  if (const auto bytes = ToWindows1252(keyText)) {
+    // The file stays in the code page, unless it could then pass for UTF-8
+    // and its other lines be read otherwise.
+    const QByteArray out = WithLine(content, section, key, *bytes);
+    if (!IsUtf8(out) || IsAscii(out)) return out;
   }
-  const QByteArray eol = LineEndOf(out);
-  const QList<Line> lines = SplitLines(out);
-  const Place place = Locate(out, lines, section, key);
-
-  if (place.keyLine) {
-    const Line& line = lines[*place.keyLine];
-    return out.replace(line.begin, line.textEnd - line.begin, *keyText);
-  }
-  if (place.sectionLine) {
-    const qsizetype at = lines[place.lastContentLine].end;
-    return out.insert(at, EndLineAt(out, at, eol) + *keyText + eol);
-  }
-  return out + EndLineAt(out, out.size(), eol) + '[' + section.toLatin1() + ']' + eol + *keyText +
-         eol;
+  // Rather than lose a character, the whole file becomes UTF-8, so that it
+  // stays in one encoding.
+  return WithLine(ToUtf8(content), section, key, keyText.toUtf8());
 }
 
 QString ReadString(const QString& section, const QString& key, const QString& defaultValue,

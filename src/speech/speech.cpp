@@ -1,7 +1,9 @@
 #include "speech/speech.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <libspeechd.h>
 
@@ -17,6 +19,12 @@
 namespace modSpeech {
 namespace {
 
+using namespace std::chrono_literals;
+
+// A speech server started on demand at a busy login takes a while to
+// answer; one that has not within this time is taken for none.
+constexpr auto kConnectWait = 5s;
+
 // libspeechd's calls wait for the server's answer: they run on a thread of
 // their own, so a slow or stuck server never holds up the window.
 struct Speaker {
@@ -26,8 +34,12 @@ struct Speaker {
   bool stopping = false;
   bool finished = false;
   std::condition_variable done;
+  // Set by the speaking thread once its first connect has ended.
+  bool attempted = false;
+  QString whyNot;
   SPDConnection* connection = nullptr;  // used by the speaking thread only, once it runs
   std::function<void(const QString&)> onFailure;
+  std::function<void()> onAttempted;  // the event loop's thread only
 };
 
 std::shared_ptr<Speaker> Voice;
@@ -60,8 +72,28 @@ std::optional<QString> Speak(Speaker& speaker, const QByteArray& text) {
   return std::nullopt;
 }
 
+// The library's connect waits for the server without a bound, so it runs
+// here, and InitVoice waits for it in the event loop, where a termination
+// signal still ends the program.
 void SpeakQueued(std::shared_ptr<Speaker> speaker) {
+  QString why;
+  SPDConnection* connection = Connect(why);
   std::unique_lock lock(speaker->mutex);
+  speaker->attempted = true;
+  speaker->whyNot = why;
+  if (speaker->stopping) {
+    // Given up on: nobody will use or release the connection.
+    if (connection) spd_close(connection);
+    return;
+  }
+  speaker->connection = connection;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [speaker] {
+        if (speaker->onAttempted) speaker->onAttempted();
+      },
+      Qt::QueuedConnection);
+  if (!connection) return;
   for (;;) {
     speaker->wake.wait(lock, [&] { return speaker->stopping || !speaker->texts.empty(); });
     if (speaker->texts.empty()) break;  // stopping, and all handed over
@@ -85,13 +117,38 @@ std::optional<QString> InitVoice(std::function<void(const QString& why)> onFailu
   // The library writes to its socket with plain write(): a server that has
   // gone away would otherwise kill the program with SIGPIPE.
   std::signal(SIGPIPE, SIG_IGN);
-  QString why;
-  SPDConnection* connection = Connect(why);
-  if (!connection) return why;
-  Voice = std::make_shared<Speaker>();
-  Voice->connection = connection;
-  Voice->onFailure = std::move(onFailure);
-  speaking = std::thread(SpeakQueued, Voice);
+  auto speaker = std::make_shared<Speaker>();
+  speaker->onFailure = std::move(onFailure);
+  std::thread thread(SpeakQueued, speaker);
+  {
+    QEventLoop loop;
+    speaker->onAttempted = [&loop] { loop.quit(); };
+    QTimer::singleShot(kConnectWait, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    bool attempted;
+    {
+      std::lock_guard lock(speaker->mutex);
+      attempted = speaker->attempted;
+    }
+    if (!attempted) loop.exec();
+    speaker->onAttempted = nullptr;
+  }
+  std::unique_lock lock(speaker->mutex);
+  if (!speaker->attempted) {
+    speaker->stopping = true;
+    lock.unlock();
+    thread.detach();  // stuck in the library; it ends by itself if ever answered
+    return QStringLiteral(
+        "Error: No speech server could be reached\nThe speech server did not answer within %1 "
+        "seconds.")
+        .arg(std::chrono::seconds(kConnectWait).count());
+  }
+  if (!speaker->connection) {
+    lock.unlock();
+    thread.join();
+    return speaker->whyNot;
+  }
+  Voice = std::move(speaker);
+  speaking = std::move(thread);
   return std::nullopt;
 }
 

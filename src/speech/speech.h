@@ -9,7 +9,8 @@
 namespace modSpeech {
 
 // Connects to the speech server, starting it when none runs; the reason when
-// no speech server can be reached. A later failure to speak is handed to
+// no speech server can be reached or none answers within 5 seconds. The
+// event loop runs meanwhile, so a termination signal is still served. A later failure to speak is handed to
 // onFailure on the thread of the event loop.
 [[nodiscard]] std::optional<QString> InitVoice(std::function<void(const QString& why)> onFailure);
 
