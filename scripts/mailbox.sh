@@ -6,12 +6,14 @@
 MAILBOX_AS_ROOT=()
 [[ $(id -u) -eq 0 ]] || MAILBOX_AS_ROOT=(sudo)
 
-# mailbox_start DIR PORT USER PASSWORD
+# mailbox_start DIR PORT USER PASSWORD; MAILBOX_LISTEN, if set, names the
+# addresses to listen on in place of loopback's.
 mailbox_start() {
   local d=$1 port=$2 user=$3 password=$4 listen=127.0.0.1
   "${MAILBOX_AS_ROOT[@]}" mkdir -p "$d/run" "$d/state" "$d/mail/$user/Maildir/"{tmp,new,cur}
   "${MAILBOX_AS_ROOT[@]}" chmod 755 "$d"  # the mail user walks through it
   ip -6 addr show dev lo 2>/dev/null | grep -q '::1' && listen="127.0.0.1, ::1"
+  listen=${MAILBOX_LISTEN:-$listen}
   "${MAILBOX_AS_ROOT[@]}" chown -R 65534:65534 "$d/mail"
   echo "$user:{PLAIN}$password" | "${MAILBOX_AS_ROOT[@]}" tee "$d/users" >/dev/null
   "${MAILBOX_AS_ROOT[@]}" tee "$d/dovecot.conf" >/dev/null <<CONF

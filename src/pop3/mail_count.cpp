@@ -1,6 +1,7 @@
 #include "pop3/mail_count.h"
 
 #include "host/host.h"
+#include "pop3/connect_race.h"
 #include "pop3/server_address.h"
 #include "pop3/stat_reply.h"
 
@@ -8,7 +9,10 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <variant>
 
@@ -73,16 +77,26 @@ QString Explain(const QSslError& error) {
   }
 }
 
-// Opens the connection the server field asks for; the reason when it is
-// malformed.
-std::optional<QString> Connect(QSslSocket& socket, const QString& field) {
+// Starts the connection the server field asks for: the race to the first
+// of its addresses that answers, which hands the connection to the socket
+// and, for TLS, starts the handshake there, checked against the name typed.
+// The reason when the field is malformed.
+std::optional<QString> Connect(QSslSocket& socket, const QString& field,
+                               std::unique_ptr<ConnectRace>& race) {
   const auto address = ParseServerField(field);
   if (!address)
     return QStringLiteral("The server field is not a host name or a pop3:// or pop3s:// address.");
-  if (address->tls)
-    socket.connectToHostEncrypted(address->host, address->port.value_or(kPop3sPort));
-  else
-    socket.connectToHost(address->host, address->port.value_or(kPop3Port));
+  const quint16 port = address->port.value_or(address->tls ? kPop3sPort : kPop3Port);
+  race = std::make_unique<ConnectRace>(
+      address->host, port, [&socket, host = address->host, tls = address->tls](int fd) {
+        if (!socket.setSocketDescriptor(fd)) {
+          ::close(fd);
+          return;  // the greeting's wait fails the stage
+        }
+        if (!tls) return;
+        socket.setPeerVerifyName(host);
+        socket.startClientEncryption();
+      });
   return std::nullopt;
 }
 
@@ -105,7 +119,8 @@ std::variant<qint32, QString> Exchange(QSslSocket& socket, const Account& accoun
         if (error == QAbstractSocket::SslHandshakeFailedError && tlsProblem.isEmpty())
           tlsProblem = QStringLiteral("The secure connection failed: %1").arg(socket.errorString());
       });
-  if (const auto malformed = Connect(socket, account.server()))
+  std::unique_ptr<ConnectRace> race;  // lives through the greeting's wait
+  if (const auto malformed = Connect(socket, account.server(), race))
     return connectFailed + '\n' + *malformed;
   if (!WaitForReply(socket, kMarker).ok)
     return tlsProblem.isEmpty() ? connectFailed : connectFailed + '\n' + tlsProblem;

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# A network whose first address for a name is dead: in a network and mount
+# namespace of the test's own, an IPv6 route that leads nowhere (a neighbour
+# entry for a link address nobody has, so the frames vanish), a working IPv6
+# address, loopback as the only IPv4 address, and an /etc/hosts of its own.
+# dovecot listens on port 110. Then runs the given test inside.
+# usage: dead_route.sh TEST...
+if [[ -z ${TALLOWIN_IN_NETNS:-} ]]; then
+  export TALLOWIN_IN_NETNS=1
+  exec unshare --net --mount -- bash "$0" "$@"
+fi
+set -euo pipefail
+source "$(dirname "$0")/../../scripts/mailbox.sh"
+WORK=$(mktemp -d)
+chmod 755 "$WORK"  # the mail processes walk through it
+trap 'mailbox_stop; umount /etc/hosts /etc/gai.conf 2>/dev/null; rm -rf "$WORK"' EXIT
+
+mount --make-rprivate /
+ip link set lo up
+ip link add veth0 type veth peer name veth1
+ip -6 addr add 2001:db8::1/64 dev veth0 nodad
+ip link set veth0 up
+ip link set veth1 up
+ip -6 neigh replace 2001:db8::dead lladdr 02:00:00:00:de:ad dev veth0 nud permanent
+
+cat >"$WORK/hosts" <<HOSTS
+127.0.0.1 localhost
+2001:db8::dead dead-then-v4.test
+127.0.0.1 dead-then-v4.test
+2001:db8::dead dead-then-v6.test
+2001:db8::1 dead-then-v6.test
+2001:db8::dead dead.test
+HOSTS
+# The dead address first, whatever else the default order would weigh.
+cat >"$WORK/gai.conf" <<GAI
+precedence 2001:db8::dead/128 100
+precedence ::1/128 50
+precedence ::/0 40
+precedence ::ffff:0:0/96 35
+GAI
+mount --bind "$WORK/hosts" /etc/hosts
+mount --bind "$WORK/gai.conf" /etc/gai.conf
+for name in dead-then-v4.test dead-then-v6.test; do
+  first=$(getent ahosts "$name" | awk 'NR == 1 {print $1}')
+  [[ $first == 2001:db8::dead ]] || { echo "FAIL: $name resolves first to $first" >&2; exit 1; }
+done
+
+MAILBOX_LISTEN="127.0.0.1, 2001:db8::1" mailbox_start "$WORK/dovecot" 110 alice secret
+"$@"
