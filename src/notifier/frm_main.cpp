@@ -9,6 +9,8 @@
 #include "tray/systray.h"
 #include "tray/tray_tip.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +22,14 @@ namespace {
 constexpr int kPollIntervalMs = 60000;
 constexpr int kTrayWaitMs = 2000;
 constexpr char kAnnouncement[] = "Tallowin";
+
+// The window is a frame to assistive technology, as an application's main
+// window is, not the filler a bare widget passes for.
+QAccessibleInterface* FrameOf(const QString& className, QObject* object) {
+  if (className != QLatin1String(frmMain::staticMetaObject.className()) || !object->isWidgetType())
+    return nullptr;
+  return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+}
 
 }  // namespace
 
@@ -39,6 +49,7 @@ frmMain::frmMain(host::Host& host)
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setWindowTitle(host::AppTitle);
+  QAccessible::installFactory(FrameOf);
   setWindowIcon(QIcon(QStringLiteral(":/Tallowin.ico")));
 
   // The layout is kept in twips, the unit it was drawn in, and scaled to
@@ -52,6 +63,13 @@ frmMain::frmMain(host::Host& host)
   Label3->setGeometry(host::TwipsToPixels(120, 1320, 4455, 255, tpp));
   Text3->setGeometry(host::TwipsToPixels(120, 1560, 4455, 285, tpp));
   FitFonts();
+
+  // Each label names its field, for a screen reader too.
+  Label1->setBuddy(Text1);
+  Label2->setBuddy(Text2);
+  Label3->setBuddy(Text3);
+  // A minimised window would otherwise be named by its (empty) icon text.
+  setAccessibleName(host::AppTitle);
 
   setTabOrder(Text1, Text2);
   setTabOrder(Text2, Text3);
