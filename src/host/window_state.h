@@ -16,9 +16,13 @@ class WindowState {
 
   // The desktop changed the window's state (the Resize event). While the
   // program keeps the window hidden, what the window system says of it is
-  // not the user's doing and is not taken.
-  void Reported(bool minimized) {
+  // not the user's doing and is not taken. Whether the state changed: a
+  // desktop may report one minimise more than once (mutter does), and it
+  // is still one minimise.
+  bool Reported(bool minimized) {
+    const Value before = value_;
     if (!hidden_) value_ = minimized ? Minimized : Normal;
+    return value_ != before;
   }
   // The program hid the minimised window into the tray.
   void Hidden() { hidden_ = true; }

@@ -152,8 +152,7 @@ void frmMain::QueryUnload(UnloadMode mode) {
 void frmMain::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::FontChange) FitFonts();  // the desktop's font changed
-  if (event->type() != QEvent::WindowStateChange) return;
-  state_.Reported(isMinimized());
+  if (event->type() != QEvent::WindowStateChange || !state_.Reported(isMinimized())) return;
   // Run the handler from the event loop, not inside the window system's
   // event: its poll waits for the server.
   QMetaObject::invokeMethod(this, &frmMain::Resize, Qt::QueuedConnection);
