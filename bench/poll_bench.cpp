@@ -91,7 +91,7 @@ int main(int argc, char* argv[]) {
   const int polls = argc > 2 ? QString(argv[2]).toInt() : 50;
 
   TestHost host;
-  QSslSocket socket;
+  std::unique_ptr<QTcpSocket> socket;
   const modPOP3::Account account = AccountOf(kOnLoopback.arg(port), "alice", "pw");
   std::vector<double> wall, cpu, floorWall, floorCpu;
   // Interleaved, so drifts of the machine touch both alike.

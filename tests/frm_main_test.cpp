@@ -75,7 +75,7 @@ class FrmMainTest : public QObject {
 
   void trayPicturesKeepEverySize() {
     // A panel of a 2x screen draws the 48 px picture, not the 32 px one grown.
-    const auto picture = host::LoadPicture(host::AppFile("IsMail.ico"));
+    const auto picture = host::LoadPicture(host::ReadFile(host::AppFile("IsMail.ico")));
     QVERIFY(picture && picture->availableSizes().contains(QSize(48, 48)));
   }
 

@@ -1,5 +1,6 @@
 #include "host/host.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -67,11 +68,18 @@ QRect TwipsToPixels(int left, int top, int width, int height, float twipsPerPixe
   return QRect(px(left), px(top), px(width), px(height));
 }
 
-std::optional<QIcon> LoadPicture(const QString& path) {
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::optional<QIcon> LoadPicture(const QByteArray& file) {
   // QIcon loads lazily and never fails, so read the pictures here to know.
   // Every size in the file is kept: a panel takes the one it shows, and a
   // 2x screen is not given a small one scaled up.
-  QImageReader reader(path);
+  QBuffer buffer;
+  buffer.setData(file);
+  QImageReader reader(&buffer);
   QIcon icon;
   do {
     const QImage image = reader.read();

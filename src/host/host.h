@@ -4,6 +4,7 @@
 
 #include "host/version.h"
 
+#include <QByteArray>
 #include <QIcon>
 #include <QRect>
 #include <QString>
@@ -35,8 +36,10 @@ float TwipsPerPixelX();
 // A rectangle given in twips, in pixels at the given scale.
 QRect TwipsToPixels(int left, int top, int width, int height, float twipsPerPixel);
 
-// Loads an icon file; nothing when the file is missing or no picture.
-std::optional<QIcon> LoadPicture(const QString& path);
+// Reads a file whole; empty when it is missing or unreadable.
+QByteArray ReadFile(const QString& path);
+// The picture of an icon file's bytes; nothing when they hold none.
+std::optional<QIcon> LoadPicture(const QByteArray& file);
 
 // What a person sees or what ends the process: tests put their own in place.
 class Host {

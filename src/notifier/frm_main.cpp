@@ -14,7 +14,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSslSocket>
+#include <QTcpSocket>
 #include <QTimer>
 
 namespace {
@@ -41,7 +41,6 @@ frmMain::frmMain(host::Host& host)
       Text2(new QLineEdit(this)),
       Text3(new QLineEdit(this)),
       Timer1(new QTimer(this)),
-      sckClient(new QSslSocket(this)),
       trayWait_(new QTimer(this)),
       host_(host),
       watch_([this] { return GetMailCount(); }) {
@@ -103,8 +102,9 @@ void frmMain::Load() {
 void frmMain::Resize() {
   if (state_.value() != host::WindowState::Minimized || unloading_) return;
   watch_.Minimised();
-  if (!SetIcon(MailWatch::Outcome::NoNewMail)) return;
-  modSystray::UpdateTrayIcon();
+  const auto changed = SetIcon(MailWatch::Outcome::NoNewMail);
+  if (!changed) return;
+  if (*changed) modSystray::UpdateTrayIcon();
   // The window is brought back from the tray; with no tray it stays on the
   // taskbar until one appears (at login the panel may start after us).
   trayWait_->start();
@@ -126,8 +126,9 @@ void frmMain::Timer1Tick() {
   if (state_.value() != host::WindowState::Minimized || unloading_) return;
   const auto outcome = watch_.Tick();
   if (!outcome) return;
-  if (!SetIcon(*outcome)) return;
-  modSystray::UpdateTrayIcon();
+  const auto changed = SetIcon(*outcome);
+  if (!changed) return;
+  if (*changed) modSystray::UpdateTrayIcon();
   if (*outcome == MailWatch::Outcome::NewMail) modSpeech::Say(kAnnouncement);
 }
 
@@ -169,7 +170,7 @@ qint32 frmMain::GetMailCount() {
       [this] { return Text2->text(); },
       [this] { return Text3->text(); },
   };
-  return modPOP3::GetMailCount(*sckClient, account, host_);
+  return modPOP3::GetMailCount(sckClient, account, host_);
 }
 
 void frmMain::FitFonts() {
@@ -179,15 +180,20 @@ void frmMain::FitFonts() {
     field->setFont(FitFont(font(), LineEditTextHeight(*field)));
 }
 
-bool frmMain::SetIcon(MailWatch::Outcome outcome) {
+std::optional<bool> frmMain::SetIcon(MailWatch::Outcome outcome) {
   const QString path =
       host::AppFile(outcome == MailWatch::Outcome::NewMail ? QStringLiteral("IsMail.ico")
                                                            : QStringLiteral("Mail.ico"));
-  const auto picture = host::LoadPicture(path);
+  // Read at every use, so a file that has gone still ends the program; but
+  // the picture already shown is not decoded and sent to the desktop again.
+  const QByteArray file = host::ReadFile(path);
+  if (!file.isEmpty() && file == shownIconFile_) return false;
+  const auto picture = host::LoadPicture(file);
   if (!picture) {
     host_.RuntimeError(QStringLiteral("Error: Cannot load the picture %1").arg(path));
-    return false;
+    return std::nullopt;
   }
   setWindowIcon(*picture);
+  shownIconFile_ = file;
   return true;
 }

@@ -5,11 +5,15 @@
 #include "host/window_state.h"
 #include "notifier/mail_watch.h"
 
+#include <QByteArray>
+#include <QTcpSocket>
 #include <QWidget>
+
+#include <memory>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
-class QSslSocket;
 class QTimer;
 
 namespace host {
@@ -44,7 +48,7 @@ class frmMain : public QWidget {
   QLineEdit* const Text2;
   QLineEdit* const Text3;
   QTimer* const Timer1;
-  QSslSocket* const sckClient;
+  std::unique_ptr<QTcpSocket> sckClient;  // made by the first poll
 
   const MailWatch& Watch() const { return watch_; }
   // The state the handlers read: 0 normal, 1 minimised.
@@ -59,9 +63,9 @@ class frmMain : public QWidget {
   // Hides the minimised window into the notification area, or, while there
   // is none, lets it wait on the taskbar and looks again soon.
   void TrayWaitTick();
-  // Makes the icon file for the outcome the window's icon; false once a
-  // failure has ended the program.
-  bool SetIcon(MailWatch::Outcome outcome);
+  // Makes the icon file for the outcome the window's icon: whether the
+  // picture changed, or nothing once a failure has ended the program.
+  std::optional<bool> SetIcon(MailWatch::Outcome outcome);
   // Gives the labels and fields the window's font at a size whose line fits
   // their height, so no descender or underscore is cut off.
   void FitFonts();
@@ -70,5 +74,6 @@ class frmMain : public QWidget {
   host::Host& host_;
   MailWatch watch_;
   host::WindowState state_;
+  QByteArray shownIconFile_;  // the bytes of the icon file the window shows
   bool unloading_ = false;
 };

@@ -7,6 +7,7 @@
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QSslSocket>
 #include <QTimer>
 
 #include <unistd.h>
@@ -37,9 +38,13 @@ std::optional<QByteArray> TakeData(QAbstractSocket& socket, std::chrono::millise
   while (socket.bytesAvailable() <= kEnoughBytes) {
     if (deadline.hasExpired()) return std::nullopt;
     QEventLoop loop;
-    QTimer::singleShot(
-        std::chrono::ceil<std::chrono::milliseconds>(deadline.remainingTimeAsDuration()),
-        Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    // A timer of the wait's own, which ends with it: a single shot would
+    // wake the program after the wait was over.
+    QTimer expiry;
+    expiry.setSingleShot(true);
+    expiry.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&expiry, &QTimer::timeout, &loop, &QEventLoop::quit);
+    expiry.start(std::chrono::ceil<std::chrono::milliseconds>(deadline.remainingTimeAsDuration()));
     QObject::connect(&socket, &QIODevice::readyRead, &loop, &QEventLoop::quit);
     loop.exec();
   }
@@ -77,27 +82,31 @@ QString Explain(const QSslError& error) {
   }
 }
 
-// Starts the connection the server field asks for: the race to the first
-// of its addresses that answers, which hands the connection to the socket
-// and, for TLS, starts the handshake there, checked against the name typed.
-// The reason when the field is malformed.
-std::optional<QString> Connect(QSslSocket& socket, const QString& field,
-                               std::unique_ptr<ConnectRace>& race) {
-  const auto address = ParseServerField(field);
-  if (!address)
-    return QStringLiteral("The server field is not a host name or a pop3:// or pop3s:// address.");
-  const quint16 port = address->port.value_or(address->tls ? kPop3sPort : kPop3Port);
-  race = std::make_unique<ConnectRace>(
-      address->host, port, [&socket, host = address->host, tls = address->tls](int fd) {
+// The socket a poll of that kind needs. A TLS socket is made only for TLS,
+// since making one loads the TLS stack (some megabytes) that a plain
+// mailbox never needs; one that exists serves plain polls as well.
+QTcpSocket& SocketFor(std::unique_ptr<QTcpSocket>& sckClient, bool tls) {
+  if (!sckClient || (tls && !qobject_cast<QSslSocket*>(sckClient.get())))
+    sckClient.reset(tls ? new QSslSocket : new QTcpSocket);
+  return *sckClient;
+}
+
+// Starts the race to the first of the address's addresses that answers,
+// which hands the connection to the socket and, for TLS, starts the
+// handshake there, checked against the name typed.
+std::unique_ptr<ConnectRace> Connect(QTcpSocket& socket, const ServerAddress& address) {
+  const quint16 port = address.port.value_or(address.tls ? kPop3sPort : kPop3Port);
+  return std::make_unique<ConnectRace>(
+      address.host, port, [&socket, host = address.host, tls = address.tls](int fd) {
         if (!socket.setSocketDescriptor(fd)) {
           ::close(fd);
           return;  // the greeting's wait fails the stage
         }
         if (!tls) return;
-        socket.setPeerVerifyName(host);
-        socket.startClientEncryption();
+        auto& secure = static_cast<QSslSocket&>(socket);
+        secure.setPeerVerifyName(host);
+        secure.startClientEncryption();
       });
-  return std::nullopt;
 }
 
 // The stage's message, with the server's own reason when it gave one.
@@ -107,21 +116,27 @@ QString Failed(const QString& stage, const Reply& reply) {
 }
 
 // The count, or the message of the stage that failed.
-std::variant<qint32, QString> Exchange(QSslSocket& socket, const Account& account) {
+std::variant<qint32, QString> Exchange(std::unique_ptr<QTcpSocket>& sckClient,
+                                       const Account& account) {
   const QString connectFailed = QStringLiteral("Error: Connecting to POP3 Server");
+  const auto address = ParseServerField(account.server());
+  if (!address)
+    return connectFailed + '\n' +
+           QStringLiteral("The server field is not a host name or a pop3:// or pop3s:// address.");
+  QTcpSocket& socket = SocketFor(sckClient, address->tls);
+  socket.setReadBufferSize(kReadLimit);
   QString tlsProblem;
-  QObject watch;  // ends both connections below when the exchange ends
-  QObject::connect(&socket, &QSslSocket::sslErrors, &watch, [&](const QList<QSslError>& errors) {
-    if (!errors.isEmpty() && tlsProblem.isEmpty()) tlsProblem = Explain(errors.first());
-  });
+  QObject watch;  // ends the connections below when the exchange ends
+  if (auto* secure = qobject_cast<QSslSocket*>(&socket))
+    QObject::connect(secure, &QSslSocket::sslErrors, &watch, [&](const QList<QSslError>& errors) {
+      if (!errors.isEmpty() && tlsProblem.isEmpty()) tlsProblem = Explain(errors.first());
+    });
   QObject::connect(
       &socket, &QAbstractSocket::errorOccurred, &watch, [&](QAbstractSocket::SocketError error) {
         if (error == QAbstractSocket::SslHandshakeFailedError && tlsProblem.isEmpty())
           tlsProblem = QStringLiteral("The secure connection failed: %1").arg(socket.errorString());
       });
-  std::unique_ptr<ConnectRace> race;  // lives through the greeting's wait
-  if (const auto malformed = Connect(socket, account.server(), race))
-    return connectFailed + '\n' + *malformed;
+  const auto race = Connect(socket, *address);  // lives through the greeting's wait
   if (!WaitForReply(socket, kMarker).ok)
     return tlsProblem.isEmpty() ? connectFailed : connectFailed + '\n' + tlsProblem;
 
@@ -155,13 +170,13 @@ Reply Wait(QAbstractSocket& socket, QByteArrayView marker, std::chrono::millisec
 
 }  // namespace
 
-qint32 GetMailCount(QSslSocket& sckClient, const Account& account, host::Host& host) {
-  if (sckClient.state() != QAbstractSocket::UnconnectedState) sckClient.abort();
-  sckClient.setReadBufferSize(kReadLimit);
+qint32 GetMailCount(std::unique_ptr<QTcpSocket>& sckClient, const Account& account,
+                   host::Host& host) {
+  if (sckClient && sckClient->state() != QAbstractSocket::UnconnectedState) sckClient->abort();
   const auto outcome = Exchange(sckClient, account);
   if (const auto* failure = std::get_if<QString>(&outcome)) host.MsgBox(*failure);
   // No QUIT: dropping the connection ends the session without deleting mail.
-  sckClient.abort();
+  if (sckClient) sckClient->abort();
   const auto* count = std::get_if<qint32>(&outcome);
   return count ? *count : -1;
 }

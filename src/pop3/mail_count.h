@@ -4,10 +4,11 @@
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QSslSocket>
+#include <QTcpSocket>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace host {
@@ -25,8 +26,10 @@ struct Account {
 };
 
 // The number of messages in the mailbox, or -1 once the stage that failed
-// has been shown in a message box. The socket is closed on return.
-qint32 GetMailCount(QSslSocket& sckClient, const Account& account, host::Host& host);
+// has been shown in a message box. The socket is made when a poll first
+// needs it, a TLS socket only for a pop3s:// server; it is closed on return.
+qint32 GetMailCount(std::unique_ptr<QTcpSocket>& sckClient, const Account& account,
+                    host::Host& host);
 
 // What one wait for a reply took.
 struct Reply {

@@ -114,6 +114,7 @@ mailbox_deliver two
 next_tick
 tray_as_first new-mail && fail "the tray picture did not change"
 (($(spoken) == 1)) || fail "\"Tallowin\" was queued $(spoken) times, not once"
+! grep -q libssl "/proc/$PROGRAM/maps" || fail "a plain mailbox's polls loaded the TLS stack"
 
 step "the speech server restarts, the new one is stuck, the mail is removed: the watch goes on"
 kill -KILL "$SPEECHD_PID"
