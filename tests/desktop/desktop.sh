@@ -38,6 +38,17 @@ spawn() {
   PIDS+=($!)
 }
 
+# install_program BUILD_DIR ARTIFACT_DIR: installs the build as its package
+# would, in $WORK/stage, and empties the folder where a failure leaves the
+# screen and the logs (ARTIFACTS); app is the program's folder.
+install_program() {
+  ARTIFACTS=$2
+  rm -rf "$ARTIFACTS"
+  mkdir -p "$ARTIFACTS"
+  DESTDIR=$WORK/stage cmake --install "$1" --prefix /usr >/dev/null || fail "install failed"
+  app=$WORK/stage/usr/lib/tallowin
+}
+
 # wait_for SECONDS COMMAND...: runs COMMAND until it succeeds.
 wait_for() {
   local deadline=$((SECONDS + $1))

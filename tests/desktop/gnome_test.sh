@@ -16,11 +16,7 @@ source "$(dirname "$0")/../../scripts/mailbox.sh"
 source "$(dirname "$0")/../support/speechd.sh"
 ip link set lo up
 build=$1
-ARTIFACTS=$2
-rm -rf "$ARTIFACTS"
-mkdir -p "$ARTIFACTS"
-DESTDIR=$WORK/stage cmake --install "$build" --prefix /usr >/dev/null || fail "install failed"
-app=$WORK/stage/usr/lib/tallowin
+install_program "$build" "$2"
 
 start_gnome
 # A user name with every descender, shown in the field as it is typed.

@@ -15,7 +15,7 @@ source "$(dirname "$0")/../../scripts/mailbox.sh"
 source "$(dirname "$0")/../support/speechd.sh"
 ip link set lo up
 build=$1
-ARTIFACTS=$2
+install_program "$build" "$2"
 launcher=()
 slow=1
 if [[ -n ${3:-} ]]; then
@@ -24,11 +24,6 @@ if [[ -n ${3:-} ]]; then
     --log-file="$ARTIFACTS/memcheck.%p.log")
   slow=6
 fi
-rm -rf "$ARTIFACTS"
-mkdir -p "$ARTIFACTS"
-
-DESTDIR=$WORK/stage cmake --install "$build" --prefix /usr >/dev/null || fail "install failed"
-app=$WORK/stage/usr/lib/tallowin
 
 start_xvfb
 start_wm

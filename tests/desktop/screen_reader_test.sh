@@ -5,12 +5,7 @@
 # usage: screen_reader_test.sh BUILD_DIR ARTIFACT_DIR
 source "$(dirname "$0")/desktop.sh"
 source "$(dirname "$0")/../support/speechd.sh"
-build=$1
-ARTIFACTS=$2
-rm -rf "$ARTIFACTS"
-mkdir -p "$ARTIFACTS"
-DESTDIR=$WORK/stage cmake --install "$build" --prefix /usr >/dev/null || fail "install failed"
-app=$WORK/stage/usr/lib/tallowin
+install_program "$1" "$2"
 # Port 9 refuses: the poll at the minimise fails and shows its box.
 printf '[POP3]\nServername=pop3://127.0.0.1:9\nUsername=alice\nPassword=secret\n' >"$app/config.ini"
 
