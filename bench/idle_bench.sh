@@ -65,11 +65,24 @@ stop "$PID"
 kill $spawned 2>/dev/null || true
 start_speechd
 
+# Start-up with the speech server running: the median of starts taken in
+# turn with the baseline's, so that both see the same machine.
+median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+base_starts=() warm_starts=()
+for _ in 1 2 3 4 5 6 7 8; do
+  start_timed TrayBaseline "$build/bench/tray_baseline"
+  base_starts+=("$MS")
+  stop "$PID"
+  start_timed Tallowin "$app/tallowin"
+  warm_starts+=("$MS")
+  stop "$PID"
+done
+base_ms=$(printf '%s\n' "${base_starts[@]}" | median)
+warm_ms=$(printf '%s\n' "${warm_starts[@]}" | median)
+
 start_timed TrayBaseline "$build/bench/tray_baseline"
-base_ms=$MS
 base_pid=$PID
 start_timed Tallowin "$app/tallowin"
-warm_ms=$MS
 pid=$PID
 sleep 2
 rss_start=$(rss_kb "$pid")
@@ -105,7 +118,7 @@ Idle benchmark on $(hostname), $(date -Iseconds); baseline: a bare Qt window wit
 
 | measure | Tallowin | baseline | ratio | target |
 |---|---|---|---|---|
-| start-up to window shown, speech server running | $warm_ms ms | $base_ms ms | $(ratio "$warm_ms" "$base_ms") | |
+| start-up to window shown, speech server running (median of 8 in turn) | $warm_ms ms | $base_ms ms | $(ratio "$warm_ms" "$base_ms") | 1.2x |
 | start-up to window shown, speech server started on demand | $cold_ms ms | $base_ms ms | $(ratio "$cold_ms" "$base_ms") | |
 | RSS after start | $rss_start KiB | $base_rss KiB | $(ratio "$rss_start" "$base_rss") | |
 | PSS after start | $pss_start KiB | $base_pss KiB | $(ratio "$pss_start" "$base_pss") | |

@@ -47,7 +47,9 @@ JS
     "['ubuntu-appindicators@ubuntu.com', 'unsafe@tallowin.test']"
   spawn gnome-shell gnome-shell --headless --wayland --virtual-monitor 1280x800
   wait_for 30 shell_true 'Main.layoutManager !== undefined' || fail "GNOME Shell did not start"
-  shell_eval 'Main.overview.hide()' >/dev/null
+  # It starts into the overview, once its start-up is over.
+  wait_for 20 shell_true '!Main.layoutManager._startingUp && (Main.overview.hide(), true) &&
+    !Main.overview.visible' || fail "the overview stayed"
   local display
   display=$(shell_eval 'GLib.getenv("DISPLAY")' | tr -d '"')
   [[ -n $display ]] || fail "GNOME Shell has no Xwayland"
