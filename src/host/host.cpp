@@ -30,9 +30,9 @@ bool Writable(const QString& folder) {
   return ::access(QFile::encodeName(folder).constData(), W_OK) == 0;
 }
 
-QString UserSettingsFolder() {
+QString UserSettingsFile() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-         QStringLiteral("/tallowin");
+         QStringLiteral("/tallowin/config.ini");
 }
 
 QString ProgramSettingsFile(const QString& appDir) {
@@ -43,16 +43,17 @@ QString ProgramSettingsFile(const QString& appDir) {
 
 QString SettingsFileToRead(const QString& appDir) {
   if (Writable(appDir)) return ProgramSettingsFile(appDir);
-  const QString user = UserSettingsFolder() + QStringLiteral("/config.ini");
+  const QString user = UserSettingsFile();
   return QFileInfo::exists(user) ? user : ProgramSettingsFile(appDir);
 }
 
 QString SettingsFileToWrite(const QString& appDir) {
   if (Writable(appDir)) return ProgramSettingsFile(appDir);
-  const QString folder = UserSettingsFolder();
+  const QString user = UserSettingsFile();
+  const QString folder = QFileInfo(user).path();
   QDir().mkpath(QFileInfo(folder).path());
   ::mkdir(QFile::encodeName(folder).constData(), 0700);
-  return folder + QStringLiteral("/config.ini");
+  return user;
 }
 
 float TwipsPerPixelX() {

@@ -102,9 +102,7 @@ void frmMain::Load() {
 void frmMain::Resize() {
   if (state_.value() != host::WindowState::Minimized || unloading_) return;
   watch_.Minimised();
-  const auto changed = SetIcon(MailWatch::Outcome::NoNewMail);
-  if (!changed) return;
-  if (*changed) modSystray::UpdateTrayIcon();
+  if (!SetIcon(MailWatch::Outcome::NoNewMail)) return;
   // The window is brought back from the tray; with no tray it stays on the
   // taskbar until one appears (at login the panel may start after us).
   trayWait_->start();
@@ -126,9 +124,7 @@ void frmMain::Timer1Tick() {
   if (state_.value() != host::WindowState::Minimized || unloading_) return;
   const auto outcome = watch_.Tick();
   if (!outcome) return;
-  const auto changed = SetIcon(*outcome);
-  if (!changed) return;
-  if (*changed) modSystray::UpdateTrayIcon();
+  if (!SetIcon(*outcome)) return;
   if (*outcome == MailWatch::Outcome::NewMail) modSpeech::Say(kAnnouncement);
 }
 
@@ -180,20 +176,21 @@ void frmMain::FitFonts() {
     field->setFont(FitFont(font(), LineEditTextHeight(*field)));
 }
 
-std::optional<bool> frmMain::SetIcon(MailWatch::Outcome outcome) {
+bool frmMain::SetIcon(MailWatch::Outcome outcome) {
   const QString path =
       host::AppFile(outcome == MailWatch::Outcome::NewMail ? QStringLiteral("IsMail.ico")
                                                            : QStringLiteral("Mail.ico"));
   // Read at every use, so a file that has gone still ends the program; but
   // the picture already shown is not decoded and sent to the desktop again.
   const QByteArray file = host::ReadFile(path);
-  if (!file.isEmpty() && file == shownIconFile_) return false;
+  if (!file.isEmpty() && file == shownIconFile_) return true;
   const auto picture = host::LoadPicture(file);
   if (!picture) {
     host_.RuntimeError(QStringLiteral("Error: Cannot load the picture %1").arg(path));
-    return std::nullopt;
+    return false;
   }
   setWindowIcon(*picture);
   shownIconFile_ = file;
+  modSystray::UpdateTrayIcon();
   return true;
 }

@@ -10,7 +10,6 @@
 #include <QWidget>
 
 #include <memory>
-#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -51,8 +50,6 @@ class frmMain : public QWidget {
   std::unique_ptr<QTcpSocket> sckClient;  // made by the first poll
 
   const MailWatch& Watch() const { return watch_; }
-  // The state the handlers read: 0 normal, 1 minimised.
-  host::WindowState::Value WindowState() const { return state_.value(); }
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -63,9 +60,9 @@ class frmMain : public QWidget {
   // Hides the minimised window into the notification area, or, while there
   // is none, lets it wait on the taskbar and looks again soon.
   void TrayWaitTick();
-  // Makes the icon file for the outcome the window's icon: whether the
-  // picture changed, or nothing once a failure has ended the program.
-  std::optional<bool> SetIcon(MailWatch::Outcome outcome);
+  // Makes the icon file for the outcome the window's icon, and the tray's
+  // when the picture changed; false once a failure has ended the program.
+  bool SetIcon(MailWatch::Outcome outcome);
   // Gives the labels and fields the window's font at a size whose line fits
   // their height, so no descender or underscore is cut off.
   void FitFonts();

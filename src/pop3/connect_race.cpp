@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace modPOP3 {
 
@@ -72,10 +73,12 @@ ConnectRace::~ConnectRace() {
     std::lock_guard lock(lookup_->mutex);
     lookup_->race = nullptr;
   }
-  for (const Attempt& attempt : attempts_) {
-    delete attempt.writable;
-    if (attempt.fd >= 0) ::close(attempt.fd);
-  }
+  for (Attempt& attempt : attempts_) Abort(attempt);
+}
+
+void ConnectRace::Abort(Attempt& attempt) {
+  delete std::exchange(attempt.writable, nullptr);
+  if (attempt.fd >= 0) ::close(std::exchange(attempt.fd, -1));
 }
 
 void ConnectRace::Resolved(std::vector<std::vector<char>> addresses) {
@@ -120,11 +123,7 @@ void ConnectRace::Finished(Attempt& attempt) {
   const int fd = std::exchange(attempt.fd, -1);
   stagger_->stop();
   next_ = addresses_.size();
-  for (Attempt& other : attempts_) {
-    delete other.writable;
-    other.writable = nullptr;
-    if (other.fd >= 0) ::close(std::exchange(other.fd, -1));
-  }
+  for (Attempt& other : attempts_) Abort(other);
   onConnected_(fd);
 }
 

@@ -41,6 +41,8 @@ class ConnectRace : public QObject {
   void Resolved(std::vector<std::vector<char>> addresses);
   void StartNext();
   void Finished(Attempt& attempt);
+  // Ends an attempt still under way, if it is.
+  static void Abort(Attempt& attempt);
 
   std::function<void(int)> onConnected_;
   std::shared_ptr<Lookup> lookup_;

@@ -118,8 +118,7 @@ struct Place {
 };
 
 Place Locate(const QByteArray& content, const QList<Line>& lines, const QString& section,
-             const QString& key) {
-  const Encoding encoding = EncodingOf(content);
+             const QString& key, Encoding encoding) {
   Place place;
   bool inSection = false;
   for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -165,11 +164,11 @@ bool IsAscii(QByteArrayView bytes) {
 // The content with the key's line, already encoded as the file is: in
 // place of the key's old line, or at the end of its section, or in a new
 // section at the end.
-QByteArray WithLine(const QByteArray& content, const QString& section, const QString& key,
-                    const QByteArray& keyText) {
+QByteArray WithLine(const QByteArray& content, Encoding encoding, const QString& section,
+                    const QString& key, const QByteArray& keyText) {
   const QByteArray eol = LineEndOf(content);
   const QList<Line> lines = SplitLines(content);
-  const Place place = Locate(content, lines, section, key);
+  const Place place = Locate(content, lines, section, key, encoding);
   QByteArray out = content;
   if (place.keyLine) {
     const Line& line = lines[*place.keyLine];
@@ -187,12 +186,13 @@ QByteArray WithLine(const QByteArray& content, const QString& section, const QSt
 
 std::optional<QString> FindValue(const QByteArray& content, const QString& section,
                                  const QString& key) {
+  const Encoding encoding = EncodingOf(content);
   const QList<Line> lines = SplitLines(content);
-  const Place place = Locate(content, lines, section, key);
+  const Place place = Locate(content, lines, section, key, encoding);
   if (!place.keyLine) return std::nullopt;
   const Line& line = lines[*place.keyLine];
   const QByteArrayView text = QByteArrayView(content).sliced(line.begin, line.textEnd - line.begin);
-  return Unquoted(Decode(SplitKeyLine(text)->value, EncodingOf(content)));
+  return Unquoted(Decode(SplitKeyLine(text)->value, encoding));
 }
 
 QByteArray WithValue(const QByteArray& content, const QString& section, const QString& key,
@@ -200,16 +200,17 @@ QByteArray WithValue(const QByteArray& content, const QString& section, const QS
   QString clean = value;
   clean.remove('\r').remove('\n');
   const QString keyText = key + '=' + Quoted(clean);
-  if (EncodingOf(content) == Encoding::Utf8) return WithLine(content, section, key, keyText.toUtf8());
+  if (EncodingOf(content) == Encoding::Utf8)
+    return WithLine(content, Encoding::Utf8, section, key, keyText.toUtf8());
   if (const auto bytes = ToWindows1252(keyText)) {
     // The file stays in the code page, unless it could then pass for UTF-8
     // and its other lines be read otherwise.
-    const QByteArray out = WithLine(content, section, key, *bytes);
+    const QByteArray out = WithLine(content, Encoding::Windows1252, section, key, *bytes);
     if (!IsUtf8(out) || IsAscii(out)) return out;
   }
   // Rather than lose a character, the whole file becomes UTF-8, so that it
   // stays in one encoding.
-  return WithLine(ToUtf8(content), section, key, keyText.toUtf8());
+  return WithLine(ToUtf8(content), Encoding::Utf8, section, key, keyText.toUtf8());
 }
 
 QString ReadString(const QString& section, const QString& key, const QString& defaultValue,
