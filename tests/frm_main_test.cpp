@@ -6,6 +6,7 @@
 #include "support/test_host.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -73,10 +74,17 @@ class FrmMainTest : public QObject {
     QApplication::setFont(desktop);
   }
 
-  void trayPicturesKeepEverySize() {
+  void pictureFiles() {
     // A panel of a 2x screen draws the 48 px picture, not the 32 px one grown.
     const auto picture = host::LoadPicture(host::ReadFile(host::AppFile("IsMail.ico")));
     QVERIFY(picture && picture->availableSizes().contains(QSize(48, 48)));
+    // A picture of another kind in the icon's place is still read.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage(16, 16, QImage::Format_ARGB32).save(&buffer, "PNG");
+    QVERIFY(host::LoadPicture(png));
+    QVERIFY(!host::LoadPicture(QByteArray("\0\0\1\0not an icon", 15)));
   }
 
   void pollsOnlyWhileMinimisedAndOpen() {

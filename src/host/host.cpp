@@ -39,6 +39,12 @@ QString ProgramSettingsFile(const QString& appDir) {
   return appDir + QStringLiteral("/config.ini");
 }
 
+// The icon directory's header: reserved 0, then type 1 (icon) or 2 (cursor).
+bool IconFile(const QByteArray& file) {
+  static const QByteArray icon("\0\0\1\0", 4), cursor("\0\0\2\0", 4);
+  return file.startsWith(icon) || file.startsWith(cursor);
+}
+
 }  // namespace
 
 QString SettingsFileToRead(const QString& appDir) {
@@ -81,6 +87,12 @@ std::optional<QIcon> LoadPicture(const QByteArray& file) {
   QBuffer buffer;
   buffer.setData(file);
   QImageReader reader(&buffer);
+  if (IconFile(file)) {
+    // Told only the format, the reader would still load and ask every image
+    // plugin before the icon one, the SVG one with all of Qt SVG.
+    reader.setFormat("ico");
+    reader.setAutoDetectImageFormat(false);
+  }
   QIcon icon;
   do {
     const QImage image = reader.read();

@@ -110,6 +110,7 @@ next_tick
 tray_as_first new-mail && fail "the tray picture did not change"
 (($(spoken) == 1)) || fail "\"Tallowin\" was queued $(spoken) times, not once"
 ! grep -q libssl "/proc/$PROGRAM/maps" || fail "a plain mailbox's polls loaded the TLS stack"
+! grep -q libqsvg "/proc/$PROGRAM/maps" || fail "reading the icon files loaded image readers they do not need"
 
 step "the speech server restarts, the new one is stuck, the mail is removed: the watch goes on"
 kill -KILL "$SPEECHD_PID"
