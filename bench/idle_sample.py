@@ -1,0 +1,184 @@
+#!/usr/bin/env python3
+"""Follows programs that wait for mail side by side and prints their table.
+
+usage: idle_sample.py POLLS MAILBOX_LOG LOG_OFFSET MINIMISE_WINDOW PROGRAM...
+PROGRAM is NAME:PID:USER:STARTUP_MS (USER and STARTUP_MS may be empty). The
+first program is the baseline every ratio is taken against; the second is
+the one the targets are for. A program's polls are its user's logins in the
+mailbox's log after LOG_OFFSET, so each is measured on its own clock:
+
+- memory now (after start), and 2 s after its poll POLLS + 1;
+- whole-process CPU from 1 s after its poll 2 to 2 s after its poll POLLS + 1,
+  per poll: the kernel's per-process clock over all threads, ended ones too;
+- wakeups (voluntary context switches, all threads) from 5 s to 45 s after
+  its poll 2, when no poll is due. The baseline, which polls nothing, is
+  sampled when the second program is.
+"""
+import os
+import subprocess
+import sys
+import time
+
+POLL_GAP = 75  # seconds a poll may take to come, a minute's tick and slack
+
+
+def memory(pid):
+    kb = {}
+    with open(f"/proc/{pid}/smaps_rollup") as f:
+        for line in f:
+            key, _, value = line.partition(":")
+            if value.strip().endswith("kB"):
+                kb[key] = int(value.split()[0])
+    return {"rss": kb["Rss"], "pss": kb["Pss"],
+            "private": kb["Private_Clean"] + kb["Private_Dirty"]}
+
+
+def private_by_file(pid):
+    """Private memory per mapped file (anonymous memory under its own name)."""
+    kb, name = {}, None
+    with open(f"/proc/{pid}/smaps") as f:
+        for line in f:
+            fields = line.split()
+            if "-" in fields[0] and not fields[0].endswith(":"):
+                name = fields[5] if len(fields) > 5 else "[anonymous]"
+            elif fields[0] in ("Private_Clean:", "Private_Dirty:"):
+                kb[name] = kb.get(name, 0) + int(fields[1])
+    return kb
+
+
+def cpu_ms(pid):
+    # The clock id the kernel gives a whole process: CPUCLOCK_SCHED of ~pid.
+    return time.clock_gettime_ns(((~pid) << 3) | 2) / 1e6
+
+
+def switches(pid):
+    total = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{task}/status") as f:
+                for line in f:
+                    if line.startswith("voluntary_ctxt_switches:"):
+                        total += int(line.split()[1])
+        except FileNotFoundError:
+            pass  # a thread that ended meanwhile
+    return total
+
+
+class Program:
+    def __init__(self, spec, polls):
+        name, pid, user, startup = spec.split(":")
+        self.polls = polls
+        self.name, self.pid, self.user = name, int(pid), user
+        self.startup = float(startup) if startup else None
+        self.logins = []
+        self.due = []  # (when, what) still to take
+        self.start = memory(self.pid)
+        self.end = self.cpu = self.wakeups = None
+
+    def take(self, what):
+        if what == "cpu0":
+            self.cpu0 = cpu_ms(self.pid)
+        elif what == "cpu1":
+            self.cpu = (cpu_ms(self.pid) - self.cpu0) / (self.polls - 1)
+            self.end = memory(self.pid)
+        elif what == "switches0":
+            self.switches0 = switches(self.pid)
+        elif what == "switches1":
+            self.wakeups = (switches(self.pid) - self.switches0) * 60 / 40
+
+    def polled(self, when):
+        self.logins.append(when)
+        if len(self.logins) == 2:
+            self.due += [(when + 1, "cpu0"), (when + 5, "switches0"), (when + 45, "switches1")]
+        if len(self.logins) == self.polls + 1:
+            self.due.append((when + 2, "cpu1"))
+
+
+def follow(programs, log, offset, polls):
+    by_user = {p.user: p for p in programs if p.user}
+    base, lead = programs[0], programs[1]
+    deadline = time.monotonic() + POLL_GAP * (polls + 2)
+    with open(log, errors="replace") as f:
+        f.seek(offset)
+        pending = ""
+        while any(p.end is None for p in by_user.values()):
+            if time.monotonic() > deadline:
+                late = [p.name for p in by_user.values() if p.end is None]
+                sys.exit(f"fewer than {polls + 1} polls came from {', '.join(late)}")
+            pending += f.read()
+            *lines, pending = pending.split("\n")
+            now = time.monotonic()
+            for line in lines:
+                for user, program in by_user.items():
+                    if f"Login: user=<{user}>" in line:
+                        program.polled(now)
+                        print(f"{program.name}: poll {len(program.logins)}", file=sys.stderr)
+                        if program is lead and len(lead.logins) == 2:
+                            base.due += [(now + 5, "switches0"), (now + 45, "switches1")]
+            for program in programs:
+                if not os.path.exists(f"/proc/{program.pid}"):
+                    sys.exit(f"{program.name} ended during the run")
+                for item in [d for d in program.due if d[0] <= now]:
+                    program.due.remove(item)
+                    program.take(item[1])
+            time.sleep(0.1)
+    base.end = memory(base.pid)
+    base.by_file = private_by_file(base.pid)
+    lead.by_file = private_by_file(lead.pid)
+
+
+def table(programs, polls):
+    base = programs[0]
+    targets = {"startup": "1.2x", "rss_end": "1.30x", "private_end": "1.5x",
+               "cpu": "1.5 ms, below every peer", "wakeups": "0"}
+
+    def ratio(value, of):
+        return f" ({value / of:.2f}x)" if of else ""
+
+    def cell(program, key):
+        if key == "startup":
+            if program.startup is None:
+                return "-"
+            return f"{program.startup:g} ms" + ("" if program is base else ratio(program.startup, base.startup))
+        if key == "cpu":
+            return "-" if program.cpu is None else f"{program.cpu:.2f} ms"
+        if key == "wakeups":
+            return "-" if program.wakeups is None else f"{program.wakeups:.1f}"
+        measure, when = key.rsplit("_", 1)
+        sample = program.start if when == "start" else program.end
+        of = (base.start if when == "start" else base.end)[measure]
+        return f"{sample[measure]} KiB" + ("" if program is base else ratio(sample[measure], of))
+
+    rows = [("startup", "start-up to window shown, median of the starts in turn"),
+            ("rss_start", "RSS after start"), ("pss_start", "PSS after start"),
+            ("private_start", "private memory after start"),
+            ("rss_end", f"RSS after {polls + 1} polls"), ("pss_end", f"PSS after {polls + 1} polls"),
+            ("private_end", f"private memory after {polls + 1} polls"),
+            ("cpu", "whole-process CPU per poll"),
+            ("wakeups", "wakeups per minute between polls")]
+    print("| measure | " + " | ".join(p.name for p in programs) + f" | target ({programs[1].name}) |")
+    print("|---" * (len(programs) + 2) + "|")
+    for key, title in rows:
+        print(f"| {title} | " + " | ".join(cell(p, key) for p in programs) +
+              f" | {targets.get(key, '')} |")
+
+
+def private_beyond(base, lead, rows=10):
+    """Where the lead's private memory beyond the baseline's lies, at the end."""
+    more = {name: kb - base.by_file.get(name, 0) for name, kb in lead.by_file.items()}
+    top = sorted(more.items(), key=lambda item: -item[1])[:rows]
+    print(f"\n| {lead.name}'s private memory beyond the baseline's, by mapping | KiB |")
+    print("|---|---|")
+    for name, kb in top:
+        print(f"| {os.path.basename(name)} | {kb} |")
+    print(f"| everything else | {sum(more.values()) - sum(kb for _, kb in top)} |")
+
+
+if __name__ == "__main__":
+    polls = int(sys.argv[1])
+    log, offset, window = sys.argv[2], int(sys.argv[3]), sys.argv[4]
+    programs = [Program(spec, polls) for spec in sys.argv[5:]]
+    subprocess.run(["xdotool", "windowminimize", window], check=True)
+    follow(programs, log, offset, polls)
+    table(programs, polls)
+    private_beyond(programs[0], programs[1])
