@@ -48,7 +48,7 @@ now_ms() { date +%s%3N; }
 # start_timed TITLE COMMAND...: starts it and waits for its window, the one
 # named TITLE, or with TITLE "-" any of the process's; sets PID and MS.
 start_timed() {
-  local title=$1 t0 search
+  local title=$1 t0 search deadline=$((SECONDS + 30))
   shift
   t0=$(now_ms)
   "$@" >/dev/null 2>&1 &
@@ -56,7 +56,10 @@ start_timed() {
   PIDS+=("$PID")
   search=(--name "^$title\$")
   [[ $title != - ]] || search=(--pid "$PID")
-  until xdotool search --onlyvisible "${search[@]}" >/dev/null 2>&1; do sleep 0.005; done
+  until xdotool search --onlyvisible "${search[@]}" >/dev/null 2>&1; do
+    ((SECONDS < deadline)) || fail "no window came from $* in 30 s"
+    sleep 0.005
+  done
   MS=$(($(now_ms) - t0))
 }
 
