@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # What the notifier costs while it waits, beside a bare Qt window with a tray
-# icon (tray_baseline) and, where they are installed, two established
+# icon (tray_baseline), the same with the notifier's three labelled fields
+# (fields_baseline) and, where they are installed, two established
 # notifiers from Debian (gnubiff, mailnag): all in one run, on one private
 # desktop, mailbox and speech server. Start-up time, memory after start and
 # after POLLS + 1 polls (default 10, one a minute), CPU per poll, wakeups
@@ -90,11 +91,12 @@ start_speechd
 rounds=12
 median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 declare -A starts=()
-timed=(baseline ours)
+timed=(baseline fields ours)
 [[ -v GNUBIFF ]] && timed+=(gnubiff)
 start_one() {
   case $1 in
     baseline) start_timed TrayBaseline "$build/bench/tray_baseline" ;;
+    fields) start_timed FieldsBaseline "$build/bench/fields_baseline" ;;
     ours) start_timed Tallowin "$app/tallowin" ;;
     gnubiff) start_timed - "${GNUBIFF[@]}" ;;
   esac
@@ -107,6 +109,28 @@ for ((round = 0; round < rounds; round++)); do
   done
 done
 startup() { printf '%s\n' ${starts[$1]} | median; }
+
+# The three fields beside the bare window alone, minimised as the notifier
+# will be: beside the notifier they would share with it the code that draws
+# text, and its private memory would no longer be what it is on its own.
+memory_of() {
+  awk '/^Rss:/ {r = $2} /^Pss:/ {p = $2} /^Private_(Clean|Dirty):/ {v += $2} END {print r, p, v}' \
+    "/proc/$1/smaps_rollup"
+}
+ratio() { awk "BEGIN {printf \"%.2fx\", $1 / $2}"; }
+start_timed TrayBaseline "$build/bench/tray_baseline"
+base_pid=$PID
+start_timed FieldsBaseline "$build/bench/fields_baseline"
+xdotool windowminimize "$(xdotool search --onlyvisible --name '^FieldsBaseline$' | head -n 1)"
+sleep 3
+read -r base_rss base_pss base_private < <(memory_of "$base_pid")
+read -r rss pss private < <(memory_of "$PID")
+fields="The bare window with the three labelled fields (fields_baseline), minimised beside the bare
+tray window alone before the run: start-up $(startup fields) ms ($(ratio "$(startup fields)" "$(startup baseline)")),
+RSS $rss KiB ($(ratio "$rss" "$base_rss")), PSS $pss KiB ($(ratio "$pss" "$base_pss")),
+private memory $private KiB ($(ratio "$private" "$base_private"))."
+stop "$PID"
+stop "$base_pid"
 
 # All side by side; each program's polls are counted from here.
 offset=$(stat -c %s "$MAILBOX_LOG")
@@ -130,5 +154,7 @@ echo "Idle benchmark on $(hostname), $(date -Iseconds); peers: ${peers[*]:-none 
 echo
 python3 "$bench/idle_sample.py" "$polls" "$MAILBOX_LOG" "$offset" "$window" "${programs[@]}" ||
   fail "the run did not complete"
+echo
+echo "$fields"
 echo
 echo "Tallowin's start-up with no speech server running, which it starts: $cold_ms ms"

@@ -3,16 +3,16 @@
 
 usage: idle_sample.py POLLS MAILBOX_LOG LOG_OFFSET MINIMISE_WINDOW PROGRAM...
 PROGRAM is NAME:PID:USER:STARTUP_MS (USER and STARTUP_MS may be empty). The
-first program is the baseline every ratio is taken against; the second is
-the one the targets are for. A program's polls are its user's logins in the
-mailbox's log after LOG_OFFSET, so each is measured on its own clock:
+first program is the baseline every ratio is taken against; the first with a
+user is the one the targets are for. A program's polls are its user's logins
+in the mailbox's log after LOG_OFFSET, so each is measured on its own clock:
 
 - memory now (after start), and 2 s after its poll POLLS + 1;
 - whole-process CPU from 1 s after its poll 2 to 2 s after its poll POLLS + 1,
   per poll: the kernel's per-process clock over all threads, ended ones too;
 - wakeups (voluntary context switches, all threads) from 5 s to 45 s after
-  its poll 2, when no poll is due. The baseline, which polls nothing, is
-  sampled when the second program is.
+  its poll 2, when no poll is due. A program with no user polls nothing: it
+  is sampled when the one the targets are for is.
 """
 import os
 import subprocess
@@ -96,7 +96,8 @@ class Program:
 
 def follow(programs, log, offset, polls):
     by_user = {p.user: p for p in programs if p.user}
-    base, lead = programs[0], programs[1]
+    lead = next(p for p in programs if p.user)
+    idle = [p for p in programs if not p.user]
     deadline = time.monotonic() + POLL_GAP * (polls + 2)
     with open(log, errors="replace") as f:
         f.seek(offset)
@@ -114,7 +115,8 @@ def follow(programs, log, offset, polls):
                         program.polled(now)
                         print(f"{program.name}: poll {len(program.logins)}", file=sys.stderr)
                         if program is lead and len(lead.logins) == 2:
-                            base.due += [(now + 5, "switches0"), (now + 45, "switches1")]
+                            for other in idle:
+                                other.due += [(now + 5, "switches0"), (now + 45, "switches1")]
             for program in programs:
                 if not os.path.exists(f"/proc/{program.pid}"):
                     sys.exit(f"{program.name} ended during the run")
@@ -122,12 +124,13 @@ def follow(programs, log, offset, polls):
                     program.due.remove(item)
                     program.take(item[1])
             time.sleep(0.1)
-    base.end = memory(base.pid)
-    base.by_file = private_by_file(base.pid)
-    lead.by_file = private_by_file(lead.pid)
+    for program in idle:
+        program.end = memory(program.pid)
+    for program in idle + [lead]:
+        program.by_file = private_by_file(program.pid)
 
 
-def table(programs, polls):
+def table(programs, lead, polls):
     base = programs[0]
     targets = {"startup": "1.2x", "rss_end": "1.30x", "private_end": "1.5x",
                "cpu": "1.5 ms, below every peer", "wakeups": "0"}
@@ -156,7 +159,7 @@ def table(programs, polls):
             ("private_end", f"private memory after {polls + 1} polls"),
             ("cpu", "whole-process CPU per poll"),
             ("wakeups", "wakeups per minute between polls")]
-    print("| measure | " + " | ".join(p.name for p in programs) + f" | target ({programs[1].name}) |")
+    print("| measure | " + " | ".join(p.name for p in programs) + f" | target ({lead.name}) |")
     print("|---" * (len(programs) + 2) + "|")
     for key, title in rows:
         print(f"| {title} | " + " | ".join(cell(p, key) for p in programs) +
@@ -164,10 +167,10 @@ def table(programs, polls):
 
 
 def private_beyond(base, lead, rows=10):
-    """Where the lead's private memory beyond the baseline's lies, at the end."""
+    """Where the lead's private memory beyond a baseline's lies, at the end."""
     more = {name: kb - base.by_file.get(name, 0) for name, kb in lead.by_file.items()}
     top = sorted(more.items(), key=lambda item: -item[1])[:rows]
-    print(f"\n| {lead.name}'s private memory beyond the baseline's, by mapping | KiB |")
+    print(f"\n| {lead.name}'s private memory beyond {base.name}'s, by mapping | KiB |")
     print("|---|---|")
     for name, kb in top:
         print(f"| {os.path.basename(name)} | {kb} |")
@@ -180,5 +183,8 @@ if __name__ == "__main__":
     programs = [Program(spec, polls) for spec in sys.argv[5:]]
     subprocess.run(["xdotool", "windowminimize", window], check=True)
     follow(programs, log, offset, polls)
-    table(programs, polls)
-    private_beyond(programs[0], programs[1])
+    lead = next(p for p in programs if p.user)
+    table(programs, lead, polls)
+    for program in programs:
+        if not program.user:
+            private_beyond(program, lead)
