@@ -113,22 +113,14 @@ startup() { printf '%s\n' ${starts[$1]} | median; }
 # The three fields beside the bare window alone, minimised as the notifier
 # will be: beside the notifier they would share with it the code that draws
 # text, and its private memory would no longer be what it is on its own.
-memory_of() {
-  awk '/^Rss:/ {r = $2} /^Pss:/ {p = $2} /^Private_(Clean|Dirty):/ {v += $2} END {print r, p, v}' \
-    "/proc/$1/smaps_rollup"
-}
-ratio() { awk "BEGIN {printf \"%.2fx\", $1 / $2}"; }
 start_timed TrayBaseline "$build/bench/tray_baseline"
 base_pid=$PID
 start_timed FieldsBaseline "$build/bench/fields_baseline"
 xdotool windowminimize "$(xdotool search --onlyvisible --name '^FieldsBaseline$' | head -n 1)"
 sleep 3
-read -r base_rss base_pss base_private < <(memory_of "$base_pid")
-read -r rss pss private < <(memory_of "$PID")
 fields="The bare window with the three labelled fields (fields_baseline), minimised beside the bare
-tray window alone before the run: start-up $(startup fields) ms ($(ratio "$(startup fields)" "$(startup baseline)")),
-RSS $rss KiB ($(ratio "$rss" "$base_rss")), PSS $pss KiB ($(ratio "$pss" "$base_pss")),
-private memory $private KiB ($(ratio "$private" "$base_private"))."
+tray window alone before the run: $(python3 "$bench/idle_sample.py" alone "$PID" "$base_pid" \
+  "$(startup fields)" "$(startup baseline)")."
 stop "$PID"
 stop "$base_pid"
 

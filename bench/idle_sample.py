@@ -2,6 +2,7 @@
 """Follows programs that wait for mail side by side and prints their table.
 
 usage: idle_sample.py POLLS MAILBOX_LOG LOG_OFFSET MINIMISE_WINDOW PROGRAM...
+       idle_sample.py alone PID BASE_PID STARTUP_MS BASE_STARTUP_MS
 PROGRAM is NAME:PID:USER:STARTUP_MS (USER and STARTUP_MS may be empty). The
 first program is the baseline every ratio is taken against; the first with a
 user is the one the targets are for. A program's polls are its user's logins
@@ -13,6 +14,9 @@ in the mailbox's log after LOG_OFFSET, so each is measured on its own clock:
 - wakeups (voluntary context switches, all threads) from 5 s to 45 s after
   its poll 2, when no poll is due. A program with no user polls nothing: it
   is sampled when the one the targets are for is.
+
+The second form prints one line of a program measured now beside a baseline
+alone: its start-up and memory, and their ratios.
 """
 import os
 import subprocess
@@ -20,6 +24,10 @@ import sys
 import time
 
 POLL_GAP = 75  # seconds a poll may take to come, a minute's tick and slack
+
+
+def ratio(value, of):
+    return f"{value / of:.2f}x"
 
 
 def memory(pid):
@@ -65,8 +73,8 @@ def switches(pid):
 
 
 class Program:
-    def __init__(self, spec, polls):
-        name, pid, user, startup = spec.split(":")
+    def __init__(self, described, polls):
+        name, pid, user, startup = described.split(":")
         self.polls = polls
         self.name, self.pid, self.user = name, int(pid), user
         self.startup = float(startup) if startup else None
@@ -94,9 +102,8 @@ class Program:
             self.due.append((when + 2, "cpu1"))
 
 
-def follow(programs, log, offset, polls):
+def follow(programs, lead, log, offset, polls):
     by_user = {p.user: p for p in programs if p.user}
-    lead = next(p for p in programs if p.user)
     idle = [p for p in programs if not p.user]
     deadline = time.monotonic() + POLL_GAP * (polls + 2)
     with open(log, errors="replace") as f:
@@ -135,14 +142,11 @@ def table(programs, lead, polls):
     targets = {"startup": "1.2x", "rss_end": "1.30x", "private_end": "1.5x",
                "cpu": "1.5 ms, below every peer", "wakeups": "0"}
 
-    def ratio(value, of):
-        return f" ({value / of:.2f}x)" if of else ""
-
     def cell(program, key):
         if key == "startup":
             if program.startup is None:
                 return "-"
-            return f"{program.startup:g} ms" + ("" if program is base else ratio(program.startup, base.startup))
+            return f"{program.startup:g} ms" + ("" if program is base else f" ({ratio(program.startup, base.startup)})")
         if key == "cpu":
             return "-" if program.cpu is None else f"{program.cpu:.2f} ms"
         if key == "wakeups":
@@ -150,7 +154,7 @@ def table(programs, lead, polls):
         measure, when = key.rsplit("_", 1)
         sample = program.start if when == "start" else program.end
         of = (base.start if when == "start" else base.end)[measure]
-        return f"{sample[measure]} KiB" + ("" if program is base else ratio(sample[measure], of))
+        return f"{sample[measure]} KiB" + ("" if program is base else f" ({ratio(sample[measure], of)})")
 
     rows = [("startup", "start-up to window shown, median of the starts in turn"),
             ("rss_start", "RSS after start"), ("pss_start", "PSS after start"),
@@ -177,13 +181,23 @@ def private_beyond(base, lead, rows=10):
     print(f"| everything else | {sum(more.values()) - sum(kb for _, kb in top)} |")
 
 
+def alone(pid, base_pid, startup, base_startup):
+    ours, base = memory(pid), memory(base_pid)
+    print(f"start-up {startup:g} ms ({ratio(startup, base_startup)}), " +
+          ", ".join(f"{title} {ours[key]} KiB ({ratio(ours[key], base[key])})"
+                    for key, title in (("rss", "RSS"), ("pss", "PSS"), ("private", "private memory"))))
+
+
 if __name__ == "__main__":
+    if sys.argv[1] == "alone":
+        alone(int(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4]), float(sys.argv[5]))
+        sys.exit()
     polls = int(sys.argv[1])
     log, offset, window = sys.argv[2], int(sys.argv[3]), sys.argv[4]
-    programs = [Program(spec, polls) for spec in sys.argv[5:]]
-    subprocess.run(["xdotool", "windowminimize", window], check=True)
-    follow(programs, log, offset, polls)
+    programs = [Program(described, polls) for described in sys.argv[5:]]
     lead = next(p for p in programs if p.user)
+    subprocess.run(["xdotool", "windowminimize", window], check=True)
+    follow(programs, lead, log, offset, polls)
     table(programs, lead, polls)
     for program in programs:
         if not program.user:
