@@ -127,6 +127,22 @@ class MailCountTest : public QObject {
     row("TLS, another host's certificate", {.message = otherHost, .field = "pop3s://127.0.0.1:%1"});
   }
 
+  // One socket for weeks of polls: each poll, of either kind, behaves as
+  // the first, whatever the poll before it left behind.
+  void pollsInTurn() {
+    Trust(true);
+    std::unique_ptr<QTcpSocket> socket;
+    TestHost host;
+    for (const bool tls : {false, true, true, false, true, false}) {
+      ScriptedServer server(kGood, tls ? tls_ : QSslConfiguration());
+      const QString field = tls ? "pop3s://localhost:%1" : kOnLoopback;
+      QCOMPARE(modPOP3::GetMailCount(socket, AccountOf(field.arg(server.port())), host), 4);
+      QCOMPARE(host.boxes, QStringList());
+      QTRY_VERIFY(server.clientGone());
+      QCOMPARE(server.received(), QByteArray("USER u\r\nPASS p\r\nSTAT\r\n"));
+    }
+  }
+
   void exchange() {
     QFETCH(Case, poll);
     const QByteArray sent = poll.sent.value_or(SentBefore(poll.message));
@@ -134,15 +150,10 @@ class MailCountTest : public QObject {
                           poll.field.startsWith("pop3s") ? tls_ : QSslConfiguration());
     // A connection left over is closed first, never read as the new one.
     ScriptedServer stale({Line("+OK stale\r\n")});
-    auto* secure = new QSslSocket;
-    std::unique_ptr<QTcpSocket> socket(secure);
+    std::unique_ptr<QTcpSocket> socket(new QSslSocket);
     socket->connectToHost(QHostAddress::LocalHost, stale.port());
     QVERIFY(socket->waitForConnected(1000));
-    if (poll.trusted) {
-      QSslConfiguration config = secure->sslConfiguration();
-      config.addCaCertificate(tls_.localCertificate());
-      secure->setSslConfiguration(config);
-    }
+    Trust(poll.trusted);
     TestHost host;
     // The box stays open a while, as until its user comes back; the server
     // may go on sending meanwhile, and the connection must stay until then.
@@ -176,7 +187,16 @@ class MailCountTest : public QObject {
   }
 
  private:
+  // Whether a new socket trusts the test server's certificate, as one the
+  // system's store holds.
+  void Trust(bool trusted) {
+    QSslConfiguration config = system_;
+    if (trusted) config.addCaCertificate(tls_.localCertificate());
+    QSslConfiguration::setDefaultConfiguration(config);
+  }
+
   const QSslConfiguration tls_ = LocalhostTls();
+  const QSslConfiguration system_ = QSslConfiguration::defaultConfiguration();
 };
 
 QTEST_GUILESS_MAIN(MailCountTest)

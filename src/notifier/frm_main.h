@@ -47,7 +47,7 @@ class frmMain : public QWidget {
   QLineEdit* const Text2;
   QLineEdit* const Text3;
   QTimer* const Timer1;
-  std::unique_ptr<QTcpSocket> sckClient;  // made by the first poll
+  std::unique_ptr<QTcpSocket> sckClient;  // made anew by every poll
 
   const MailWatch& Watch() const { return watch_; }
 

@@ -82,12 +82,13 @@ QString Explain(const QSslError& error) {
   }
 }
 
-// The socket a poll of that kind needs. A TLS socket is made only for TLS,
-// since making one loads the TLS stack (some megabytes) that a plain
-// mailbox never needs; one that exists serves plain polls as well.
-QTcpSocket& SocketFor(std::unique_ptr<QTcpSocket>& sckClient, bool tls) {
-  if (!sckClient || (tls && !qobject_cast<QSslSocket*>(sckClient.get())))
-    sckClient.reset(tls ? new QSslSocket : new QTcpSocket);
+// A new socket for every poll, of the kind it needs. A QSslSocket keeps
+// its encrypted mode through abort() and setSocketDescriptor(), so one that
+// served a TLS poll could neither start the next handshake nor talk plain.
+// A TLS socket is made only for TLS, since making one loads the TLS stack
+// (some megabytes) that a plain mailbox never needs.
+QTcpSocket& NewSocket(std::unique_ptr<QTcpSocket>& sckClient, bool tls) {
+  sckClient.reset(tls ? new QSslSocket : new QTcpSocket);
   return *sckClient;
 }
 
@@ -123,7 +124,7 @@ std::variant<qint32, QString> Exchange(std::unique_ptr<QTcpSocket>& sckClient,
   if (!address)
     return connectFailed + '\n' +
            QStringLiteral("The server field is not a host name or a pop3:// or pop3s:// address.");
-  QTcpSocket& socket = SocketFor(sckClient, address->tls);
+  QTcpSocket& socket = NewSocket(sckClient, address->tls);
   socket.setReadBufferSize(kReadLimit);
   QString tlsProblem;
   QObject watch;  // ends the connections below when the exchange ends

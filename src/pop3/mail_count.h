@@ -26,8 +26,9 @@ struct Account {
 };
 
 // The number of messages in the mailbox, or -1 once the stage that failed
-// has been shown in a message box. The socket is made when a poll first
-// needs it, a TLS socket only for a pop3s:// server; it is closed on return.
+// has been shown in a message box. Every poll closes the socket it finds and
+// makes a new one, a TLS socket only for a pop3s:// server; it is closed on
+// return.
 qint32 GetMailCount(std::unique_ptr<QTcpSocket>& sckClient, const Account& account,
                     host::Host& host);
 
