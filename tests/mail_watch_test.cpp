@@ -27,6 +27,8 @@ class MailWatchTest : public QObject {
         << "m1 t3(m). t3." << 3;
     QTest::newRow("a minimise while a tick's poll fails: no baseline") << "m1 tx(m). t2. t3+" << 2;
     QTest::newRow("a tick while the minimise's poll waits") << "m1(t) t3+" << 1;
+    QTest::newRow("a minimise while the minimise's own poll waits: one baseline")
+        << "m1(m) t3+" << 1;
   }
 
   void decides() {

@@ -12,29 +12,23 @@ MailWatch::Result MailWatch::PollOnce() {
 }
 
 void MailWatch::Minimised() {
+  baselineWanted_ = true;
+  // While a poll is under way (there is one socket), its count will do.
   const Result polled = PollOnce();
-  switch (polled.ran) {
-    case Ran::Skipped:
-      // The poll under way is as fresh as one of our own would be.
-      baselineWanted_ = true;
-      break;
-    case Ran::Failed:
-      // A failed baseline is no baseline: the next good count takes its
-      // place, rather than every count from then on passing for new mail.
-      lastMailCount_.reset();
-      break;
-    case Ran::Counted:
-      lastMailCount_ = polled.count;
-      break;
-  }
+  if (polled.ran != Ran::Skipped) Take(polled);
 }
 
 std::optional<MailWatch::Outcome> MailWatch::Tick() {
   const Result polled = PollOnce();
   if (polled.ran == Ran::Skipped) return std::nullopt;
+  return Take(polled);
+}
+
+MailWatch::Outcome MailWatch::Take(const Result& polled) {
   const bool counted = polled.ran == Ran::Counted;
   if (std::exchange(baselineWanted_, false)) {
-    // A minimise came while this poll waited: it is the new baseline.
+    // A failed baseline is no baseline: the next good count takes its
+    // place, rather than every count from then on passing for new mail.
     lastMailCount_ = counted ? std::optional(polled.count) : std::nullopt;
     return Outcome::NoNewMail;
   }

@@ -19,8 +19,10 @@ class MailWatch {
 
   explicit MailWatch(Poll poll) : poll_(std::move(poll)) {}
 
-  // The window has been minimised: take a fresh baseline. While a tick's
-  // poll is under way (there is one socket), that poll's count is taken.
+  // The window has been minimised: take a fresh baseline. Every minimise
+  // asks for one, and the first poll to end after it, its own or one
+  // already under way, gives it: a minimise, a restore and a minimise again
+  // in the middle of a poll are still one baseline, taken once.
   void Minimised();
   // A timer tick while minimised; nothing when a poll is still under way
   // (it waits for the server or shows its error).
@@ -38,10 +40,12 @@ class MailWatch {
     qint32 count = 0;  // when counted
   };
   Result PollOnce();
+  // What an ended poll means, after whatever happened while it waited.
+  Outcome Take(const Result& polled);
 
   Poll poll_;
   bool polling_ = false;
-  // A minimise came while a tick's poll was under way.
+  // A minimise has come since the last poll ended.
   bool baselineWanted_ = false;
   std::optional<qint32> lastMailCount_ = 0;
 };
