@@ -8,9 +8,9 @@ scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_P
 scripts/ensure-packages.sh --no-install-recommends "${GNOME_PACKAGES[@]}"
 
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALLOWIN_WERROR=ON
 cmake --build build -j"$jobs"
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTALLOWIN_SANITIZE=ON
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTALLOWIN_SANITIZE=ON -DTALLOWIN_WERROR=ON
 cmake --build build-sanitize -j"$jobs"
 
 status=0

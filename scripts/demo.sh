@@ -11,10 +11,11 @@ source "$root/scripts/program_folder.sh"
 work=$(mktemp -d /tmp/tallowin-demo.XXXXXX)
 chmod 755 "$work"
 deliverer=
+# Runs under set -e: a process already gone must not stop it halfway.
 cleanup() {
   if [[ -n $deliverer ]]; then
-    pkill -P "$deliverer" 2>/dev/null  # its sleep
-    kill "$deliverer" 2>/dev/null
+    pkill -P "$deliverer" 2>/dev/null || true  # its sleep
+    kill "$deliverer" 2>/dev/null || true
   fi
   mailbox_stop
   "${MAILBOX_AS_ROOT[@]}" rm -rf "$work"

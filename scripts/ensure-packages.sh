@@ -21,4 +21,6 @@ sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
 echo "Installing: ${missing[*]}" >&2
 "${sudo[@]}" apt-get update
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y "${apt_options[@]}" "${missing[@]}"
+# Through env: sudo's env_reset would drop a variable set before it, and apt
+# could stop at a debconf question.
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${apt_options[@]}" "${missing[@]}"
