@@ -7,7 +7,9 @@ MAILBOX_AS_ROOT=()
 [[ $(id -u) -eq 0 ]] || MAILBOX_AS_ROOT=(sudo)
 
 # mailbox_start DIR PORT USER PASSWORD; MAILBOX_LISTEN, if set, names the
-# addresses to listen on in place of loopback's.
+# addresses to listen on in place of loopback's; MAILBOX_TLS_PORT, with
+# MAILBOX_TLS_CERT and MAILBOX_TLS_KEY, a port for POP3 inside TLS beside
+# the plain one.
 mailbox_start() {
   local d=$1 port=$2 user=$3 password=$4 listen=127.0.0.1
   "${MAILBOX_AS_ROOT[@]}" mkdir -p "$d/run" "$d/state" "$d/mail/$user/Maildir/"{tmp,new,cur}
@@ -16,6 +18,16 @@ mailbox_start() {
   listen=${MAILBOX_LISTEN:-$listen}
   "${MAILBOX_AS_ROOT[@]}" chown -R 65534:65534 "$d/mail"
   echo "$user:{PLAIN}$password" | "${MAILBOX_AS_ROOT[@]}" tee "$d/users" >/dev/null
+  local ssl="ssl = no" pop3s=""
+  if [[ -n ${MAILBOX_TLS_PORT:-} ]]; then
+    ssl="ssl = yes
+ssl_cert = <$MAILBOX_TLS_CERT
+ssl_key = <$MAILBOX_TLS_KEY"
+    pop3s="inet_listener pop3s {
+    port = $MAILBOX_TLS_PORT
+    ssl = yes
+  }"
+  fi
   "${MAILBOX_AS_ROOT[@]}" tee "$d/dovecot.conf" >/dev/null <<CONF
 instance_name = tallowin-mailbox-$port
 base_dir = $d/run
@@ -23,7 +35,7 @@ state_dir = $d/state
 log_path = $d/dovecot.log
 protocols = pop3
 listen = $listen
-ssl = no
+$ssl
 disable_plaintext_auth = no
 auth_failure_delay = 0
 mail_location = maildir:~/Maildir
@@ -44,6 +56,7 @@ service pop3-login {
   inet_listener pop3 {
     port = $port
   }
+  $pop3s
 }
 CONF
   "${MAILBOX_AS_ROOT[@]}" dovecot -F -c "$d/dovecot.conf" >/dev/null 2>&1 &

@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# The installed program on a real X desktop, against a real POP3 server on
-# port 110 and a real speech server, in a network namespace of the test's
-# own: started at login before the panel, watching, announcing, restored and
-# closed on an XEmbed tray; then once more on a StatusNotifierItem tray.
+# The installed program on a real X desktop, against a real POP3 server and
+# a real speech server, in a network and mount namespace of the test's own:
+# started at login before the panel, watching over TLS with a certificate
+# the system trusts, announcing, restored and closed on an XEmbed tray;
+# then once more, on port 110, on a StatusNotifierItem tray.
 # Given valgrind suppressions, the same runs under valgrind's memcheck and
 # fails on any memory error or definite leak.
 # usage: program_test.sh BUILD_DIR ARTIFACT_DIR [SUPPRESSIONS]
 if [[ -z ${TALLOWIN_IN_NETNS:-} ]]; then
   export TALLOWIN_IN_NETNS=1
-  exec unshare --net -- bash "$0" "$@"
+  exec unshare --net --mount -- bash "$0" "$@"
 fi
 source "$(dirname "$0")/desktop.sh"
 source "$(dirname "$0")/../../scripts/mailbox.sh"
 source "$(dirname "$0")/../support/speechd.sh"
+source "$(dirname "$0")/../support/test_ca.sh"
 ip link set lo up
 build=$1
 install_program "$build" "$2"
@@ -40,7 +42,9 @@ watcher() {
 }
 wait_for 10 watcher org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
   ProtocolVersion || fail "the watcher did not start"
-mailbox_start "$WORK/dovecot" 110 alice secret || fail "dovecot did not start"
+trust_test_ca
+MAILBOX_TLS_PORT=995 MAILBOX_TLS_CERT=$TEST_CA_CERT MAILBOX_TLS_KEY=$TEST_CA_KEY \
+  mailbox_start "$WORK/dovecot" 110 alice secret || fail "dovecot did not start"
 PIDS+=("$MAILBOX_PID")
 start_speechd
 
@@ -87,8 +91,8 @@ close_program() {
   ((status != 99)) || fail "memcheck found errors: $(cat "$ARTIFACTS"/memcheck.*.log)"
 }
 
-step "started at login with no panel yet: a poll, and the window waits on the taskbar"
-printf '; kept by hand\n[POP3]\nServername=127.0.0.1\nUsername=alice\nPassword=secret\n\n[Other]\nKey=value\n' \
+step "started at login with no panel yet: a poll over TLS, and the window waits on the taskbar"
+printf '; kept by hand\n[POP3]\nServername=pop3s://localhost\nUsername=alice\nPassword=secret\n\n[Other]\nKey=value\n' \
   >"$app/config.ini"
 start_program --minimized
 wait_for $((10 * slow)) mailbox_logged_in 1 || fail "no poll: $(cat "$WORK/program.log")"
@@ -103,13 +107,12 @@ xdotool mousemove --window "$(tray_icon)" 8 8 click 1 mousemove 500 500
 sleep "$slow"
 window_hidden || fail "a single click brought the window back"
 
-step "new mail: another picture, and \"Tallowin\" at the next tick"
+step "new mail: another picture, and \"Tallowin\" at the next tick, over TLS as the first poll"
 mailbox_deliver one
 mailbox_deliver two
 next_tick
 tray_as_first new-mail && fail "the tray picture did not change"
 (($(spoken) == 1)) || fail "\"Tallowin\" was queued $(spoken) times, not once"
-! grep -q libssl "/proc/$PROGRAM/maps" || fail "a plain mailbox's polls loaded the TLS stack"
 ! grep -q libqsvg "/proc/$PROGRAM/maps" || fail "reading the icon files loaded image readers they do not need"
 
 step "the speech server restarts, the new one is stuck, the mail is removed: the watch goes on"
@@ -132,16 +135,17 @@ xdotool mousemove --window "$(tray_icon)" 8 8 click --repeat 2 --delay 80 1
 wait_for $((5 * slow)) window_shown || fail "the window did not come back"
 type_user_name bob
 close_program
-expected=$'; kept by hand\n[POP3]\nServername=127.0.0.1\nUsername=bob\nPassword=secret\n\n[Other]\nKey=value'
+expected=$'; kept by hand\n[POP3]\nServername=pop3s://localhost\nUsername=bob\nPassword=secret\n\n[Other]\nKey=value'
 [[ $(cat "$app/config.ini") == "$expected" ]] || fail "config.ini holds: $(cat "$app/config.ini")"
 
 step "a StatusNotifierItem tray: the item carries the tip, activating it restores; a kill saves nothing"
-sed -i 's/=bob/=alice/' "$app/config.ini"  # the mailbox's user again
+sed -i -e 's/=bob/=alice/' -e 's|=pop3s://localhost|=127.0.0.1|' "$app/config.ini"
 watcher org.kde.StatusNotifierWatcher.RegisterStatusNotifierHost org.tallowin.TestHost >/dev/null
 start_program
 wait_for $((10 * slow)) window_shown || fail "the window did not show: $(cat "$WORK/program.log")"
 xdotool windowminimize "$(main_window)"
 wait_for $((5 * slow)) window_hidden || fail "the window was not hidden"
+! grep -q libssl "/proc/$PROGRAM/maps" || fail "a plain mailbox's poll loaded the TLS stack"
 item() {
   watcher org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
     RegisteredStatusNotifierItems | grep -o "'[^']*'" | tr -d "'" | grep .
