@@ -109,8 +109,12 @@ void Host::MsgBox(const QString& prompt) {
 }
 
 void Host::End(int exitCode) {
-  // Unwinding nested event loops would let queued events run first.
-  std::fflush(nullptr);
+  // Unwinding nested event loops would let queued events run first. Only
+  // the program's own streams are flushed: flushing every stream would wait
+  // for the lock of one that a library's thread holds while it waits for
+  // its server.
+  std::fflush(stdout);
+  std::fflush(stderr);
   std::_Exit(exitCode);
 }
 

@@ -24,9 +24,16 @@ using namespace std::chrono_literals;
 // A speech server started on demand at a busy login takes a while to
 // answer; one that has not within this time is taken for none.
 constexpr auto kConnectWait = 5s;
+// At the end, how long the texts already handed over may take to reach a
+// server that answers; one that does not is not waited for.
+constexpr auto kReleaseWait = 500ms;
 
 // libspeechd's calls wait for the server's answer: they run on a thread of
-// their own, so a slow or stuck server never holds up the window.
+// their own, so a slow or stuck server never holds up the window. The
+// thread is detached from the start and shares this with the module: an
+// end that runs the program's exit handlers (Qt's own exit() when the
+// display is lost) must find no joinable thread, and a thread stuck in the
+// library must find its state alive.
 struct Speaker {
   std::mutex mutex;
   std::condition_variable wake;
@@ -43,7 +50,6 @@ struct Speaker {
 };
 
 std::shared_ptr<Speaker> Voice;
-std::thread speaking;
 
 // Opens a connection; sets the reason when it cannot.
 SPDConnection* Connect(QString& why) {
@@ -119,7 +125,7 @@ std::optional<QString> InitVoice(std::function<void(const QString& why)> onFailu
   std::signal(SIGPIPE, SIG_IGN);
   auto speaker = std::make_shared<Speaker>();
   speaker->onFailure = std::move(onFailure);
-  std::thread thread(SpeakQueued, speaker);
+  std::thread(SpeakQueued, speaker).detach();
   {
     QEventLoop loop;
     speaker->onAttempted = [&loop] { loop.quit(); };
@@ -134,21 +140,14 @@ std::optional<QString> InitVoice(std::function<void(const QString& why)> onFailu
   }
   std::unique_lock lock(speaker->mutex);
   if (!speaker->attempted) {
-    speaker->stopping = true;
-    lock.unlock();
-    thread.detach();  // stuck in the library; it ends by itself if ever answered
+    speaker->stopping = true;  // stuck in the library; it ends by itself if ever answered
     return QStringLiteral(
         "Error: No speech server could be reached\nThe speech server did not answer within %1 "
         "seconds.")
         .arg(std::chrono::seconds(kConnectWait).count());
   }
-  if (!speaker->connection) {
-    lock.unlock();
-    thread.join();
-    return speaker->whyNot;
-  }
+  if (!speaker->connection) return speaker->whyNot;
   Voice = std::move(speaker);
-  speaking = std::move(thread);
   return std::nullopt;
 }
 
@@ -163,21 +162,15 @@ void Say(const QString& text) {
 
 void ReleaseVoice() {
   if (!Voice) return;
-  bool finished;
-  {
-    std::unique_lock lock(Voice->mutex);
-    Voice->stopping = true;
-    Voice->wake.notify_one();
-    finished = Voice->done.wait_for(lock, std::chrono::seconds(2), [] { return Voice->finished; });
-  }
-  if (finished) {
-    speaking.join();
-    if (Voice->connection) spd_close(Voice->connection);
-  } else {
-    // Stuck on a server that does not answer; the program is ending, and the
-    // thread keeps what it uses alive.
-    speaking.detach();
-  }
+  std::unique_lock lock(Voice->mutex);
+  Voice->stopping = true;
+  Voice->wake.notify_one();
+  // A thread still stuck on a server that does not answer keeps what it
+  // uses alive; the program is ending.
+  if (Voice->done.wait_for(lock, kReleaseWait, [] { return Voice->finished; }) &&
+      Voice->connection)
+    spd_close(Voice->connection);
+  lock.unlock();
   Voice.reset();
 }
 

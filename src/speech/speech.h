@@ -10,8 +10,9 @@ namespace modSpeech {
 
 // Connects to the speech server, starting it when none runs; the reason when
 // no speech server can be reached or none answers within 5 seconds. The
-// event loop runs meanwhile, so a termination signal is still served. A later failure to speak is handed to
-// onFailure on the thread of the event loop.
+// event loop runs meanwhile, so a termination signal is still served. A
+// later failure to speak is handed to onFailure on the thread of the event
+// loop.
 [[nodiscard]] std::optional<QString> InitVoice(std::function<void(const QString& why)> onFailure);
 
 // Queues the text in the default voice, rate and volume and returns at once,
@@ -21,7 +22,8 @@ namespace modSpeech {
 void Say(const QString& text);
 
 // Drops the connection once the texts handed over are with the server, which
-// still speaks them; a server that no longer answers is not waited for long.
+// still speaks them; a server that does not take them within half a second
+// is not waited for.
 void ReleaseVoice();
 
 }  // namespace modSpeech

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The ends that do not come from the window, when something outside the
+# program does not behave: a termination signal while the speech server
+# takes the connection and never answers, and while the box that reports it
+# shows, must end the program at once; the X server going away under it
+# must end it as a failure, not a crash, and save nothing.
+# usage: end_test.sh BUILD_DIR ARTIFACT_DIR
+if [[ -z ${TALLOWIN_IN_NETNS:-} ]]; then
+  export TALLOWIN_IN_NETNS=1
+  exec unshare --net -- bash "$0" "$@"
+fi
+source "$(dirname "$0")/desktop.sh"
+source "$(dirname "$0")/../support/speechd.sh"
+ip link set lo up
+install_program "$1" "$2"
+start_xvfb
+XVFB=${PIDS[-1]}
+printf '[POP3]\nServername=127.0.0.1\nUsername=alice\nPassword=secret\n' >"$app/config.ini"
+cp "$app/config.ini" "$WORK/config.before"
+
+# A speech server that takes every connection and never says a word.
+spawn hung python3 -u -c '
+import socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.bind(sys.argv[1])
+s.listen(8)
+held = []
+while True:
+    held.append(s.accept()[0])
+    print("accepted")
+' "$WORK/hung.sock"
+wait_for 10 test -S "$WORK/hung.sock" || fail "the hung speech server did not start"
+
+start_program() {
+  "$WORK/stage/usr/bin/tallowin" >"$WORK/program.log" 2>&1 &
+  PROGRAM=$!
+  PIDS+=("$PROGRAM")
+}
+# terminate_within SECONDS: SIGTERM, and the program gone that soon.
+terminate_within() {
+  kill -TERM "$PROGRAM"
+  wait_for "$1" bash -c "! kill -0 $PROGRAM" || fail "SIGTERM did not end the program within $1 s"
+}
+box_shown() { xdotool search --onlyvisible --name '^Tallowin$'; }
+window_mapped() {
+  local id
+  id=$(main_window)
+  [[ -n $id ]] && xwininfo -id "$id" | grep -q IsViewable
+}
+
+step "SIGTERM while the speech server hangs"
+SPEECHD_ADDRESS=unix_socket:$WORK/hung.sock start_program
+wait_for 5 grep -q accepted "$WORK/hung.log" || fail "the program did not connect to speech"
+sleep 1
+terminate_within 2
+
+step "SIGTERM while the box says no speech server answered"
+SPEECHD_ADDRESS=unix_socket:$WORK/hung.sock start_program
+wait_for 10 box_shown || fail "no box: $(cat "$WORK/program.log")"
+terminate_within 2
+
+step "the X server goes away: a failure, not a crash, and nothing saved"
+start_speechd
+start_program
+wait_for 10 window_mapped || fail "the window did not show: $(cat "$WORK/program.log")"
+kill -TERM "$XVFB"
+wait_for 5 bash -c "! kill -0 $PROGRAM" || fail "the program outlived its display"
+status=0
+wait "$PROGRAM" || status=$?
+cp "$WORK/program.log" "$ARTIFACTS/"
+((status == 1)) || fail "ended with status $status: $(cat "$WORK/program.log")"
+! grep -q "terminate called" "$WORK/program.log" || fail "terminated: $(cat "$WORK/program.log")"
+cmp -s "$app/config.ini" "$WORK/config.before" || fail "config.ini changed: $(cat "$app/config.ini")"
+echo "PASS: every end is clean"
