@@ -9,7 +9,7 @@ TEST_PACKAGES=("${DEMO_PACKAGES[@]}" openssl xvfb openbox trayer xdotool x11-uti
   imagemagick dbus iproute2 util-linux procps clang libclang-rt-14-dev valgrind
   qt6-wayland weston haskell-status-notifier-item-utils libglib2.0-bin
   "${PACKAGING_PACKAGES[@]}" lintian desktop-file-utils appstream
-  at-spi2-core python3-pyatspi fonts-cantarell)
+  at-spi2-core python3-pyatspi fonts-cantarell faketime libfaketime)
 # A GNOME session's shell, without the rest of the desktop its recommends
 # would bring.
 GNOME_PACKAGES=(gnome-shell mutter gnome-shell-extension-appindicator xwayland

@@ -1,12 +1,12 @@
 # A private speech-dispatcher with no audio device, logging every message it
 # queues. Sourced after desktop.sh by the desktop scenario and the idle
-# benchmark: start_speechd sets SPEECHD_ADDRESS for the program, SPEECHD_PID,
-# and SPEECHD_LOG for the test; a second call is a restart on the same socket
-# with a fresh log.
+# benchmark: start_speechd [NAME] sets SPEECHD_ADDRESS for the program,
+# SPEECHD_PID, and SPEECHD_LOG for the test; a second call with the same
+# name is a restart on the same socket with a fresh log.
 # shellcheck shell=bash
 
 start_speechd() {
-  local d=$WORK/speechd
+  local d=$WORK/${1:-speechd}
   rm -rf "$d"
   mkdir -p "$d/conf" "$d/log" "$d/home"
   echo "default_driver=null" >"$d/home/.libao"
