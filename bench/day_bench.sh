@@ -7,12 +7,17 @@
 # descriptors and threads every simulated ten minutes; polls, failed polls
 # and announcements by hour. Prints the table and draws PLOT (a PNG).
 # Runs in a mount namespace of its own, where a CA of the run's own is
-# trusted. HOURS defaults to 24: 1,440 ticks, 2.4 hours real.
-# usage: day_bench.sh BUILD_DIR [HOURS [PLOT]]
+# trusted. HOURS defaults to 24: 1,440 ticks, 2.4 hours real. --install
+# installs libfaketime and gnuplot first.
+# usage: day_bench.sh [--install] BUILD_DIR [HOURS [PLOT]]
+bench=$(cd "$(dirname "$0")" && pwd)
+if [[ ${1:-} == --install ]]; then
+  "$bench/../scripts/ensure-packages.sh" --no-install-recommends faketime libfaketime gnuplot-nox
+  shift
+fi
 if [[ -z ${DAY_BENCH_NAMESPACE:-} ]]; then
   exec env DAY_BENCH_NAMESPACE=1 unshare --mount --propagation private bash "$0" "$@"
 fi
-bench=$(cd "$(dirname "$0")" && pwd)
 source "$bench/../tests/desktop/desktop.sh"
 source "$bench/../scripts/mailbox.sh"
 source "$bench/../scripts/program_folder.sh"
@@ -24,8 +29,8 @@ hours=${2:-24}
 plot=$(realpath -m "${3:-day_bench.png}")
 speed=10
 faketime_lib=/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1
-[[ -f $faketime_lib ]] || fail "libfaketime is missing (apt-get install faketime libfaketime)"
-command -v gnuplot >/dev/null || fail "gnuplot is missing (apt-get install gnuplot-nox)"
+[[ -f $faketime_lib ]] || fail "libfaketime is missing (--install installs it)"
+command -v gnuplot >/dev/null || fail "gnuplot is missing (--install installs it)"
 trap 'mailbox_stop; stop_all' EXIT
 
 start_xvfb

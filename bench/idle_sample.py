@@ -63,16 +63,23 @@ def cpu_ms(pid):
 
 
 def switches(pid):
-    total = 0
+    """Voluntary context switches of each thread now, by thread id."""
+    counts = {}
     for task in os.listdir(f"/proc/{pid}/task"):
         try:
             with open(f"/proc/{pid}/task/{task}/status") as f:
                 for line in f:
                     if line.startswith("voluntary_ctxt_switches:"):
-                        total += int(line.split()[1])
+                        counts[task] = int(line.split()[1])
         except FileNotFoundError:
             pass  # a thread that ended meanwhile
-    return total
+    return counts
+
+
+def woke(before, after):
+    """Wakeups between two counts: a thread that came meanwhile counts whole;
+    one that ended took its count with it, and counts none."""
+    return sum(n - before.get(task, 0) for task, n in after.items())
 
 
 class Program:
@@ -103,11 +110,11 @@ class Program:
         elif what == "switches0":
             self.switches0 = switches(self.pid)
         elif what == "switches1":
-            self.wakeups = (switches(self.pid) - self.switches0) * 60 / 40
+            self.wakeups = woke(self.switches0, switches(self.pid)) * 60 / 40
         elif what == "first0":
             self.first0 = switches(self.pid)
         elif what == "first1":
-            self.first_wakeups = switches(self.pid) - self.first0
+            self.first_wakeups = woke(self.first0, switches(self.pid))
 
     def polled(self, when):
         self.logins.append(when)
