@@ -255,8 +255,8 @@ def report(out, pcap, port):
     print(f"| messages | measure (median of {polls} polls) | " + " | ".join(names) + " |")
     print("|---" * (len(names) + 2) + "|")
     rows_out = [("cpu", "client CPU per poll", lambda v: f"{v:.2f} ms"),
-                ("up", "bytes client to server", lambda v: f"{v:g}"),
-                ("down", "bytes server to client", lambda v: f"{v:g}"),
+                ("up", "bytes client to server", lambda v: f"{v:.0f}"),
+                ("down", "bytes server to client", lambda v: f"{v:.0f}"),
                 ("server", "dovecot CPU for the session", lambda v: f"{v:.2f} ms"),
                 ("stat", "STAT answered in", lambda v: f"{v:.1f} ms")]
     for size in sizes:
