@@ -2,8 +2,10 @@
 // messages for alice (password pw), beside the floor: a minimal blocking
 // client doing the same four exchanges. Also the CPU time of a poll whose
 // server stalls before each reply. Prints a Markdown table; ratios are
-// against the floor measured in the same run. Run by poll_bench.sh, which
-// starts that dovecot: poll_bench PORT [POLLS]
+// against the floor measured in the same run. With GAP, also polls that
+// each come GAP seconds after the last, as the program's ticks do: caches
+// have gone cold by then. Run by poll_bench.sh, which starts that dovecot:
+// poll_bench PORT [POLLS [GAP]]
 #include "pop3/mail_count.h"
 #include "support/scripted_server.h"
 #include "support/test_host.h"
@@ -21,6 +23,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <ctime>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -84,11 +87,13 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   QTextStream out(stdout);
   if (argc < 2) {
-    out << "usage: poll_bench PORT [POLLS]" << Qt::endl;
+    out << "usage: poll_bench PORT [POLLS [GAP]]" << Qt::endl;
     return 2;
   }
   const quint16 port = QString(argv[1]).toUShort();
   const int polls = argc > 2 ? QString(argv[2]).toInt() : 50;
+  const int gap = argc > 3 ? QString(argv[3]).toInt() : 0;
+  constexpr int kColdPolls = 5;
 
   TestHost host;
   std::unique_ptr<QTcpSocket> socket;
@@ -107,6 +112,21 @@ int main(int argc, char* argv[]) {
     cpu.push_back(ours.cpuMs);
     floorWall.push_back(floor.wallMs);
     floorCpu.push_back(floor.cpuMs);
+  }
+
+  // After a sleep, each in turn; the process sleeps as the program does
+  // between ticks, without an event loop running.
+  std::vector<double> coldCpu, coldFloorCpu;
+  for (int i = 0; gap > 0 && i < kColdPolls; ++i) {
+    std::this_thread::sleep_for(std::chrono::seconds(gap));
+    coldCpu.push_back(Measure([&] {
+                        if (modPOP3::GetMailCount(socket, account, host) != 20)
+                          qFatal("%s", qPrintable(host.boxes.join(" / ")));
+                      }).cpuMs);
+    std::this_thread::sleep_for(std::chrono::seconds(gap));
+    coldFloorCpu.push_back(Measure([&] {
+                             if (FloorPoll(port) != 0) std::abort();
+                           }).cpuMs);
   }
 
   // A server that waits 1.5 s before each reply: the STAT wait runs out.
@@ -134,6 +154,13 @@ int main(int argc, char* argv[]) {
              .arg(c, 0, 'f', 2)
              .arg(fc, 0, 'f', 2)
              .arg(c / fc, 0, 'f', 2);
+  if (gap > 0)
+    out << QString("| CPU time per poll, %1 s after the last (median of %2) | %3 ms | %4 ms | %5x | |\n")
+               .arg(gap)
+               .arg(kColdPolls)
+               .arg(Median(coldCpu), 0, 'f', 2)
+               .arg(Median(coldFloorCpu), 0, 'f', 2)
+               .arg(Median(coldCpu) / Median(coldFloorCpu), 0, 'f', 2);
   out << QString("| CPU time, server stalling 1.5 s a reply | %1 ms | | | under 5 ms |\n")
              .arg(Median(stalledCpu), 0, 'f', 2);
   return 0;

@@ -24,13 +24,15 @@ struct ConnectRace::Lookup {
 
 namespace {
 
-std::vector<std::vector<char>> Resolve(const QString& host, quint16 port) {
+// The host's addresses; with AI_NUMERICHOST in flags, only when the host is
+// an address itself, which never waits.
+std::vector<std::vector<char>> Resolve(const QString& host, quint16 port, int flags = 0) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   // No AI_ADDRCONFIG: it drops IPv4 answers where loopback is the only
   // IPv4 address, though a local server is reached there all the same.
-  hints.ai_flags = AI_NUMERICSERV;
+  hints.ai_flags = AI_NUMERICSERV | flags;
   addrinfo* found = nullptr;
   std::vector<std::vector<char>> addresses;
   const QByteArray name = QFile::encodeName(host);
@@ -54,6 +56,11 @@ ConnectRace::ConnectRace(const QString& host, quint16 port, std::function<void(i
   stagger_->setSingleShot(true);
   stagger_->setTimerType(Qt::PreciseTimer);
   connect(stagger_, &QTimer::timeout, this, &ConnectRace::StartNext);
+  // An address typed as such needs no thread to wait for a resolver.
+  if (auto numeric = Resolve(host, port, AI_NUMERICHOST); !numeric.empty()) {
+    Resolved(std::move(numeric));
+    return;
+  }
   std::thread([lookup = lookup_, host, port] {
     auto addresses = Resolve(host, port);
     std::lock_guard lock(lookup->mutex);

@@ -129,7 +129,13 @@ std::optional<QString> InitVoice(std::function<void(const QString& why)> onFailu
   {
     QEventLoop loop;
     speaker->onAttempted = [&loop] { loop.quit(); };
-    QTimer::singleShot(kConnectWait, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    // A timer of the wait's own, which ends with it: a single shot outlives
+    // its receiver and would wake the waiting program five seconds on.
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    limit.start(kConnectWait);
     bool attempted;
     {
       std::lock_guard lock(speaker->mutex);
