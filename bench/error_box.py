@@ -14,5 +14,10 @@ def dismiss(pid):
         if "_NET_WM_WINDOW_TYPE_DIALOG" in kind:
             subprocess.run(["timeout", "5", "xdotool", "key", "--window", window, "Return"],
                            capture_output=True, check=False)
+            # When the box is gone before the key's release, xdotool stops
+            # between the two: the key would stay down and repeat into
+            # every later box, which would close before it was ever seen.
+            subprocess.run(["timeout", "5", "xdotool", "keyup", "Return"],
+                           capture_output=True, check=False)
             boxes += 1
     return boxes

@@ -17,7 +17,7 @@ class MailWatchTest : public QObject {
     QTest::newRow("a rise is announced until the count falls back")
         << "m3 t5+ t5+ t4+ t3. t3." << 3;
     QTest::newRow("a lower count is taken silently") << "m5 t2. t3+" << 2;
-    QTest::newRow("a failed poll keeps the count") << "m2 tx. t1. t2+" << 1;
+    QTest::newRow("a failed poll keeps the count") << "m2 tx. t3+ t1." << 1;
     QTest::newRow("no baseline: the next count is it") << "mx t1. t1. t2+" << 1;
     QTest::newRow("a failed baseline is none") << "mx" << -1;
     QTest::newRow("a new minimise takes a new baseline") << "m1 t4+ m4 t4." << 4;
