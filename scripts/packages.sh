@@ -1,6 +1,6 @@
 # The Debian packages the program needs, sourced by run.sh and test.sh.
 # shellcheck shell=bash
-BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-svg-dev libspeechd-dev)
+BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-svg-dev libspeechd-dev libxcb1-dev)
 PACKAGING_PACKAGES=(dpkg-dev debhelper git)
 RUN_PACKAGES=(libqt6widgets6 libqt6network6 libqt6dbus6 qt6-qpa-plugins
   speech-dispatcher speech-dispatcher-espeak-ng)
@@ -10,7 +10,12 @@ TEST_PACKAGES=("${DEMO_PACKAGES[@]}" openssl xvfb openbox trayer xdotool x11-uti
   qt6-wayland weston haskell-status-notifier-item-utils libglib2.0-bin
   "${PACKAGING_PACKAGES[@]}" lintian desktop-file-utils appstream
   at-spi2-core python3-pyatspi fonts-cantarell faketime libfaketime)
-# A GNOME session's shell, without the rest of the desktop its recommends
-# would bring.
+# A GNOME session's shell, a KDE Plasma session's compositor and panel (with
+# what builds a client of KWin's fake-input protocol, and spectacle for
+# KWin's screenshots), XFCE's window manager and panel: each without the
+# rest of the desktop its recommends would bring.
 GNOME_PACKAGES=(gnome-shell mutter gnome-shell-extension-appindicator xwayland
   gnome-settings-daemon)
+PLASMA_PACKAGES=(kwin-wayland plasma-workspace plasma-desktop kded5 qtwayland5 xwayland
+  kde-spectacle libwayland-dev plasma-wayland-protocols)
+XFCE_PACKAGES=(xfwm4 xfce4-panel xfconf)

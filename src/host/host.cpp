@@ -1,5 +1,7 @@
 #include "host/host.h"
 
+#include "host/window_group.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
@@ -105,6 +107,9 @@ std::optional<QIcon> LoadPicture(const QByteArray& file) {
 
 void Host::MsgBox(const QString& prompt) {
   QMessageBox box(QMessageBox::Critical, AppTitle, prompt, QMessageBox::Ok);
+  // The poll at the minimise shows its box while the window is minimised:
+  // outside the window's group, the box does not bring the window back.
+  OwnWindowGroup(box);
   box.exec();
 }
 

@@ -12,17 +12,25 @@ stop_all() {
   local i
   for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
     kill "${PIDS[i]}" 2>/dev/null || true
+    # What has not ended 10 s after TERM (KWin may not) is killed.
+    wait_for 10 ended "${PIDS[i]}" || kill -KILL "${PIDS[i]}" 2>/dev/null || true
     wait "${PIDS[i]}" 2>/dev/null || true
   done
   rm -rf "$WORK"
 }
+# ended PID: gone, or a child that ended and waits to be reaped.
+ended() { [[ $(ps -o stat= -p "$1") != [!Z]* ]]; }
 trap stop_all EXIT
+
+# screenshot FILE: the whole screen (a desktop whose X server does not see
+# it all brings its own).
+screenshot() { import -window root "$1"; }
 
 # fail WHY: ends the test; a test that names an ARTIFACTS folder finds the
 # screen and the logs there.
 fail() {
   if [[ -n ${ARTIFACTS:-} ]]; then
-    import -window root "$ARTIFACTS/failure.png" 2>/dev/null || true
+    screenshot "$ARTIFACTS/failure.png" >/dev/null 2>&1 || true
     cp "$WORK"/*.log "$WORK"/speechd/log/*.log "$ARTIFACTS/" 2>/dev/null || true
   fi
   echo "FAIL: $*" >&2

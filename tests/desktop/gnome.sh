@@ -1,7 +1,7 @@
 # A headless GNOME Shell with the AppIndicator extension, as a GNOME session
-# has it: Xwayland for X clients, gsd-xsettings handing out GNOME's font, a
-# system bus of its own. Sourced after desktop.sh, in a mount namespace of
-# the test's own (the X sockets are private there).
+# has it and as cycle_test.sh drives it: Xwayland for X clients,
+# gsd-xsettings handing out GNOME's font, a system bus of its own. Input
+# reaches the Shell through its virtual devices, as a person's does.
 # shellcheck shell=bash
 
 # shell_eval JS: the value of the expression in the shell, as text.
@@ -13,8 +13,7 @@ shell_eval() {
 }
 shell_true() { [[ $(shell_eval "$1") == true ]]; }
 
-start_gnome() {
-  mount -t tmpfs tmpfs /tmp/.X11-unix
+desktop_start() {
   export HOME=$WORK/home XDG_RUNTIME_DIR=$WORK/runtime XDG_CURRENT_DESKTOP=GNOME
   mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
   unset DISPLAY WAYLAND_DISPLAY
@@ -59,16 +58,34 @@ JS
   spawn xsettings /usr/libexec/gsd-xsettings
   wait_for 10 bash -c "xprop -root RESOURCE_MANAGER | grep -q Xft.dpi" ||
     fail "gsd-xsettings did not start: $(cat "$WORK/xsettings.log")"
+  # The test's keyboard, made now: the first keys of a keyboard just made
+  # are lost.
+  shell_eval "(() => { global._testKeyboard = Clutter.get_default_backend().get_default_seat()
+    .create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE); })()" >/dev/null
 }
 
-# The program's window as the Shell knows it, and whether it is there.
+# The program's window as the Shell knows it (the box, shown later, bears
+# its title too).
 readonly SHELL_WINDOW='global.display.list_all_windows().find(w => w.get_title() === "Tallowin")'
-shell_window_shown() { shell_true "!!$SHELL_WINDOW && !$SHELL_WINDOW.minimized"; }
-shell_window_gone() { shell_true "!$SHELL_WINDOW"; }
+desktop_minimise() { shell_eval "$SHELL_WINDOW.minimize()" >/dev/null; }
+
+# The fields' text whole in GNOME's own font.
+desktop_window_checks() {
+  step "GNOME's font: the fields' text is whole"
+  wait_for 5 shell_true "$SHELL_WINDOW.get_frame_rect().y > 0" || fail "the window was not placed"
+  sleep 0.5
+  shell_window_capture "$ARTIFACTS/window.png"  # for a person to look at
+  # The window's fields, drawn in the font this session gives, against the
+  # same text drawn whole.
+  QT_QPA_PLATFORM=xcb "$build/tests/frm_main_test" textIsWholeInTheDesktopsFont >"$WORK/fields.log" 2>&1 ||
+    fail "text is cut off in the fields: $(cat "$WORK/fields.log")"
+  grep -q "the desktop's font: Cantarell,11" "$WORK/fields.log" ||
+    fail "not GNOME's font: $(grep "desktop's font" "$WORK/fields.log")"
+}
 
 # The AppIndicator item in the top bar, once it is there.
 readonly SHELL_ITEM='Object.entries(Main.panel.statusArea).find(([k]) => k.startsWith("appindicator-"))?.[1]'
-shell_item_shown() { shell_true "!!$SHELL_ITEM && $SHELL_ITEM.visible"; }
+desktop_item_shown() { shell_true "!!$SHELL_ITEM && $SHELL_ITEM.visible"; }
 
 # shell_capture FILE AREA_JS: the screen within the rectangle [x, y, w, h]
 # that the expression gives.
@@ -79,8 +96,12 @@ shell_capture() {
   gdbus call --session --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
     --method org.gnome.Shell.Screenshot.ScreenshotArea $area false "$1" >/dev/null
 }
-# shell_item_capture FILE: the item as it is drawn in the top bar.
-shell_item_capture() {
+screenshot() {
+  gdbus call --session --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
+    --method org.gnome.Shell.Screenshot.Screenshot false false "$1" >/dev/null
+}
+# desktop_item_picture FILE: the item as it is drawn in the top bar.
+desktop_item_picture() {
   shell_capture "$1" "(() => { const i = $SHELL_ITEM;
     return [...i.get_transformed_position(), ...i.get_transformed_size()]; })()"
 }
@@ -90,6 +111,14 @@ shell_window_capture() {
     const r = w.frame_rect_to_client_rect(w.get_frame_rect()); return [r.x, r.y, r.width, r.height]; })()"
 }
 
+# The extension activates on the first click of a new item, and on a double
+# click from then on.
+desktop_click() {
+  shell_item_click
+  sleep 0.1
+  shell_item_click
+  shell_pointer_away
+}
 # shell_item_click: a click of the left button on the item, through a
 # virtual pointer as a person's mouse reaches the Shell.
 shell_item_click() {
@@ -110,3 +139,10 @@ shell_pointer() {
 }
 # Resting on the item, the pointer keeps the Shell busy.
 shell_pointer_away() { shell_pointer "[600, 500]"; }
+
+# desktop_return: Return (key code 28), through the test's keyboard, into
+# the window that has the focus.
+desktop_return() {
+  shell_eval "(() => { for (const state of [Clutter.KeyState.PRESSED, Clutter.KeyState.RELEASED])
+    global._testKeyboard.notify_key(GLib.get_monotonic_time(), 28, state); })()" >/dev/null
+}

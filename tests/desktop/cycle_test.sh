@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# The installed program on a real desktop, started as that desktop starts
+# it, against a real POP3 server on port 110 and a real speech server, in
+# network, mount and process namespaces of the test's own: minimised, it
+# counts and hides into the tray; a tick finds new mail, the item changes
+# and "Tallowin" is queued; a click on the item restores; minimised with the
+# server down, the box leaves the window minimised, and once it is answered
+# the window hides all the same. DESKTOP.sh beside this file brings the
+# desktop's own ways: desktop_start VARIANT (setting LAUNCHER, if the
+# program is started through one), desktop_minimise WINDOW,
+# desktop_item_shown, desktop_item_picture FILE, desktop_click (what
+# restores), desktop_return BOX, and optionally desktop_window_checks.
+# usage: cycle_test.sh BUILD_DIR ARTIFACT_DIR DESKTOP [VARIANT]
+if [[ -z ${TALLOWIN_IN_NETNS:-} ]]; then
+  export TALLOWIN_IN_NETNS=1
+  exec unshare --net --mount --pid --fork --kill-child --mount-proc -- bash "$0" "$@"
+fi
+here=$(dirname "$0")
+source "$here/desktop.sh"
+source "$here/../../scripts/mailbox.sh"
+source "$here/../support/speechd.sh"
+source "$here/$3.sh"
+build=$1
+ip link set lo up
+# The desktop's X server has sockets of its own.
+mount -t tmpfs tmpfs /tmp/.X11-unix
+install_program "$build" "$(realpath -m "$2")"  # the Shell writes pictures there
+
+# A user name with every descender, shown in the field as it is typed.
+user=gjpqy_
+mailbox_start "$WORK/dovecot" 110 "$user" secret || fail "dovecot did not start"
+PIDS+=("$MAILBOX_PID")
+start_speechd
+spoken() { grep -c 'Queueing message |Tallowin| with priority 2' "$SPEECHD_LOG" || true; }
+spoken_at_least() { (($(spoken) >= $1)); }
+LAUNCHER=()
+desktop_start "${4:-}"
+printf '[POP3]\nServername=127.0.0.1\nUsername=%s\nPassword=secret\n' "$user" >"$app/config.ini"
+
+# The window, found once: the box bears its title too.
+main_window_found() { MAIN=$(main_window) && [[ -n $MAIN ]]; }
+shown() { [[ $(wm_state "$MAIN") == Normal ]]; }
+iconic() { managed "$MAIN" && [[ $(wm_state "$MAIN") == Iconic ]]; }
+hidden() { ! managed "$MAIN"; }
+box_window() {
+  local id
+  for id in $(timeout 5 xdotool search --onlyvisible --name '^Tallowin$' 2>/dev/null); do
+    [[ $id != "$MAIN" ]] && echo "$id" && return
+  done
+  return 1
+}
+
+# item_area SCREENSHOT REGION: where a panel with no other red in REGION
+# (WxH+X+Y) draws the item: a square around the red of the mailbox's flag,
+# which each of the program's pictures has.
+item_area() {
+  local w h x y
+  read -r w h x y < <(convert "$1" -crop "$2" +repage -fuzz 25% -fill '#00ff01' -opaque red \
+    -fuzz 0 -fill black +opaque '#00ff01' -format '%@' info: 2>/dev/null | tr 'x+' '  ')
+  ((w > 0)) || return 1
+  local region
+  IFS='x+' read -r -a region <<<"$2"
+  x=$((region[2] + x + w / 2 - 24)) y=$((region[3] + y + h / 2 - 24))
+  echo "48x48+$((x > 0 ? x : 0))+$((y > 0 ? y : 0))"
+}
+# area_centre WxH+X+Y: the point "x y" at its centre.
+area_centre() {
+  local a
+  IFS='x+' read -r -a a <<<"$1"
+  echo "$((a[2] + a[0] / 2)) $((a[3] + a[1] / 2))"
+}
+
+spawn program "${LAUNCHER[@]}" "$WORK/stage/usr/bin/tallowin"
+wait_for 20 main_window_found || fail "no window: $(cat "$WORK/program.log")"
+wait_for 20 shown || fail "the window did not show: $(cat "$WORK/program.log")"
+wait_for 20 desktop_item_shown || fail "no item in the tray"
+! declare -F desktop_window_checks >/dev/null || desktop_window_checks
+
+step "minimised: the baseline poll, and the window hides"
+desktop_minimise "$MAIN"
+wait_for 10 mailbox_logged_in 1 || fail "no poll at the minimise"
+wait_for 10 hidden || fail "the window was not hidden"
+desktop_item_picture "$ARTIFACTS/item-first.png"
+
+step "new mail: a tick after the hide polls; the item changes and \"Tallowin\" is queued"
+mailbox_deliver one
+wait_for 75 mailbox_logged_in 2 || fail "no tick polled after the hide"
+wait_for 5 spoken_at_least 1 || true
+sleep 1  # and no second one
+(($(spoken) == 1)) || fail "\"Tallowin\" was queued $(spoken) times, not once"
+desktop_item_picture "$ARTIFACTS/item-new-mail.png"
+[[ $(compare -metric AE "$ARTIFACTS"/item-{first,new-mail}.png null: 2>&1) != 0 ]] ||
+  fail "the item's picture did not change"
+
+step "a click on the item brings the window back"
+desktop_click
+wait_for 10 shown || fail "the window did not come back"
+
+step "minimised with the server down: the box, the window stays minimised, and hides once the box is dismissed"
+mailbox_stop
+desktop_minimise "$MAIN"
+wait_for 10 box_window || fail "no box: $(cat "$WORK/program.log")"
+# A window manager that restores the window for the box does so as it maps.
+! wait_for 1 shown || fail "the box brought the window back"
+iconic || fail "the window is not minimised under the box"
+desktop_return "$(box_window)"
+wait_for 10 hidden || fail "the window was not hidden after the box"
+desktop_item_shown || fail "the item left the tray"
+echo "PASS: the whole program on $3 ${4:-}"

@@ -1,0 +1,63 @@
+# A headless KDE Plasma session on Wayland, as cycle_test.sh drives it: KWin
+# with its virtual backend and Xwayland (the program runs there as an X11
+# client), plasmashell's panel with the notification area, kded5's
+# StatusNotifierItem watcher, all on software rendering. Input reaches
+# plasmashell through KWin's fake-input protocol, as a person's does.
+# shellcheck shell=bash
+
+desktop_start() {
+  export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config XDG_RUNTIME_DIR=$WORK/runtime
+  mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+  export XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true
+  export KDE_SESSION_VERSION=5 QT_QUICK_BACKEND=software LIBGL_ALWAYS_SOFTWARE=1
+  # What the bus starts (kactivitymanagerd) is a Wayland client too: on X11
+  # it crashes, and plasmashell with it.
+  QT_QPA_PLATFORM=wayland start_session_bus
+  local protocol=/usr/share/plasma-wayland-protocols/fake-input.xml
+  wayland-scanner client-header "$protocol" "$WORK/fake-input-client-protocol.h" &&
+    wayland-scanner private-code "$protocol" "$WORK/fake-input-protocol.c" &&
+    gcc -O2 -I"$WORK" "$here/fake_input.c" "$WORK/fake-input-protocol.c" -lwayland-client \
+      -o "$WORK/fake_input" || fail "the fake-input client did not build"
+  # The package gives kwin_wayland a file capability that a container may
+  # not grant; a copy has none.
+  cp /usr/bin/kwin_wayland "$WORK/kwin_wayland"
+  KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 \
+    spawn kwin "$WORK/kwin_wayland" --virtual --xwayland --width 1280 --height 800 \
+    --socket wayland-tallowin --no-lockscreen
+  wait_for 30 compgen -G '/tmp/.X11-unix/X*' || fail "KWin did not start: $(cat "$WORK/kwin.log")"
+  local socket
+  socket=$(compgen -G '/tmp/.X11-unix/X*')
+  export WAYLAND_DISPLAY=wayland-tallowin DISPLAY=:${socket##*/X}
+  dbus-update-activation-environment DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM=wayland
+  QT_QPA_PLATFORM=wayland spawn plasmashell plasmashell --no-respawn
+  wait_for 30 plasma_tray_up || fail "plasmashell did not start: $(cat "$WORK/plasmashell.log")"
+}
+plasma_tray_up() {
+  gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.ListNames | grep -q "org.kde.StatusNotifierHost-"
+}
+
+desktop_minimise() { xdotool windowminimize "$1"; }
+
+# The screen through KWin's screenshot interface.
+screenshot() { QT_QPA_PLATFORM=wayland spectacle -b -n -f -o "$1" >/dev/null 2>&1; }
+# The notification area is at the right of the panel, along the bottom.
+readonly PLASMA_TRAY=640x44+640+756
+desktop_item_shown() {
+  screenshot "$WORK/screen.png" && ITEM=$(item_area "$WORK/screen.png" "$PLASMA_TRAY")
+}
+desktop_item_picture() {
+  screenshot "$WORK/screen.png"
+  convert "$WORK/screen.png" -crop "$ITEM" +repage "$1"
+}
+
+# Plasma's notification area activates an item on one click.
+desktop_click() {
+  local x y
+  read -r x y < <(area_centre "$ITEM")
+  # One device for the whole gesture: KWin drops a motion whose device goes
+  # at once. The panel finds what is under the pointer before the click.
+  "$WORK/fake_input" move "$x" "$y" pause 300 click pause 100 move 640 400
+}
+# KWin has given the box the keyboard; 28 is Return's key code.
+desktop_return() { "$WORK/fake_input" key 28; }
