@@ -21,19 +21,15 @@ import sys
 import time
 
 import error_box
+import idle_sample
 
 SAMPLE_MINUTES = 10
 MAIL_MINUTES = 20
 
 
 def memory(pid):
-    kb = {}
-    with open(f"/proc/{pid}/smaps_rollup") as f:
-        for line in f:
-            key, _, value = line.partition(":")
-            if value.strip().endswith("kB"):
-                kb[key] = int(value.split()[0])
-    return kb["Rss"], kb["Private_Clean"] + kb["Private_Dirty"]
+    kb = idle_sample.memory(pid)
+    return kb["rss"], kb["private"]
 
 
 def threads(pid):
