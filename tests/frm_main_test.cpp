@@ -2,6 +2,7 @@
 // masked password, the tray pictures, when it polls.
 #include "notifier/frm_main.h"
 #include "host/host.h"
+#include "host/window_group.h"
 #include "support/scripted_server.h"
 #include "support/test_host.h"
 
@@ -85,6 +86,13 @@ class FrmMainTest : public QObject {
     QImage(16, 16, QImage::Format_ARGB32).save(&buffer, "PNG");
     QVERIFY(host::LoadPicture(png));
     QVERIFY(!host::LoadPicture(QByteArray("\0\0\1\0not an icon", 15)));
+  }
+
+  void windowGroupWhereThereIsNone() {
+    // Offscreen, Qt still offers an X11 interface, with no connection: the
+    // first error box must not take that for a display.
+    QWidget box;
+    host::OwnWindowGroup(box);
   }
 
   void pollsOnlyWhileMinimisedAndOpen() {

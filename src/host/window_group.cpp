@@ -25,8 +25,11 @@ constexpr std::uint32_t kWindowGroupHint = 1u << 6;
 }  // namespace
 
 void OwnWindowGroup(QWidget& widget) {
+  // Only on the X11 platform itself: offscreen, Qt offers the X11
+  // interface with no connection, and its windows are no X windows.
   const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (!x11) return;
+  if (!x11 || !x11->connection() || QGuiApplication::platformName() != QLatin1String("xcb"))
+    return;
   xcb_connection_t* const connection = x11->connection();
   const auto window = static_cast<xcb_window_t>(widget.winId());
   // The other hints Qt gave the window when it made it (input, initial
