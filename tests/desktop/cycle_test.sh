@@ -31,8 +31,6 @@ user=gjpqy_
 mailbox_start "$WORK/dovecot" 110 "$user" secret || fail "dovecot did not start"
 PIDS+=("$MAILBOX_PID")
 start_speechd
-spoken() { grep -c 'Queueing message |Tallowin| with priority 2' "$SPEECHD_LOG" || true; }
-spoken_at_least() { (($(spoken) >= $1)); }
 LAUNCHER=()
 desktop_start "${4:-}"
 printf '[POP3]\nServername=127.0.0.1\nUsername=%s\nPassword=secret\n' "$user" >"$app/config.ini"

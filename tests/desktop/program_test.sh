@@ -52,9 +52,6 @@ MAILBOX_TLS_PORT=995 MAILBOX_TLS_CERT=$TEST_CA_CERT MAILBOX_TLS_KEY=$TEST_CA_KEY
 PIDS+=("$MAILBOX_PID")
 start_speechd
 
-# What the voice queued at the priority that waits behind earlier texts.
-spoken() { grep -c 'Queueing message |Tallowin| with priority 2' "$SPEECHD_LOG" || true; }
-spoken_at_least() { (($(spoken) >= $1)); }
 # tray_as_first NAME: captures the tray icon as NAME; whether it shows the
 # picture of the first capture.
 tray_as_first() {

@@ -29,7 +29,7 @@ start_wm
 start_tray
 trust_test_ca
 
-declare -A MAILBOX SERVER_FIELD PROGRAM SPEECH_LOG
+declare -A MAILBOX PROGRAM SPEECH_LOG
 # start_watched KIND SERVER_FIELD DOVECOT_ARGS...: a mailbox with one
 # message, a speech server, and the program watching them, shown.
 start_watched() {
@@ -38,7 +38,6 @@ start_watched() {
   ln -s "$MAILBOX_LOG" "$WORK/dovecot-$kind.log"  # for the artifacts of a failure
   MAILBOX[$kind]="$MAILBOX_DIR $MAILBOX_MAILDIR $MAILBOX_LOG $MAILBOX_PID $3"
   mailbox_deliver first
-  SERVER_FIELD[$kind]=$2
   start_speechd "speech-$kind"
   SPEECH_LOG[$kind]=$SPEECHD_LOG
   ln -s "$SPEECHD_LOG" "$WORK/speech-$kind.log"
@@ -66,8 +65,7 @@ watch_cycle() {
   renice -n 10 -p "$BASHPID" >/dev/null
   say() { echo "[$kind] $*"; }
 
-  windows() { program_window "$1" --all --pid "$pid" --name '^Tallowin$'; }
-  main() { windows 'w > 64'; }
+  main() { program_window 'w > 64' --all --pid "$pid" --name '^Tallowin$'; }
   box() { program_window 'w > 64' --all --onlyvisible --pid "$pid" --name '^Tallowin$'; }
   has_box() { [[ -n $(box) ]]; }
   no_box() { ! has_box; }
@@ -81,7 +79,6 @@ watch_cycle() {
   # Polls are counted when the client has gone: the count is taken by then.
   polls() { grep -c "pop3($kind).*Disconnected" "$MAILBOX_LOG" || true; }
   polled() { (($(polls) >= $1)); }
-  spoken() { grep -c 'Queueing message |Tallowin|' "$SPEECHD_LOG" || true; }
   spoken_is() { (($(spoken) == $1)); }
   messages() { find "$MAILBOX_MAILDIR/new" "$MAILBOX_MAILDIR/cur" -type f | wc -l; }
   usage() {

@@ -25,3 +25,8 @@ CONF
   wait_for 10 grep -q "waiting for clients" "$SPEECHD_LOG" || fail "speech-dispatcher did not start"
   export SPEECHD_ADDRESS=unix_socket:$d/sock
 }
+
+# How many times "Tallowin" was queued at the priority that waits behind
+# earlier texts; whether at least N were.
+spoken() { grep -c 'Queueing message |Tallowin| with priority 2' "$SPEECHD_LOG" || true; }
+spoken_at_least() { (($(spoken) >= $1)); }
