@@ -96,13 +96,14 @@ int main(int argc, char* argv[]) {
   constexpr int kColdPolls = 5;
 
   TestHost host;
+  modPOP3::NotNow notNow;
   std::unique_ptr<QTcpSocket> socket;
   const modPOP3::Account account = AccountOf(kOnLoopback.arg(port), "alice", "pw");
   std::vector<double> wall, cpu, floorWall, floorCpu;
   // Interleaved, so drifts of the machine touch both alike.
   for (int i = 0; i < polls; ++i) {
     const Sample ours = Measure([&] {
-      if (modPOP3::GetMailCount(socket, account, host) != 20)
+      if (modPOP3::GetMailCount(socket, account, host, notNow) != 20)
         qFatal("%s", qPrintable(host.boxes.join(" / ")));
     });
     const Sample floor = Measure([&] {
@@ -120,7 +121,7 @@ int main(int argc, char* argv[]) {
   for (int i = 0; gap > 0 && i < kColdPolls; ++i) {
     std::this_thread::sleep_for(std::chrono::seconds(gap));
     coldCpu.push_back(Measure([&] {
-                        if (modPOP3::GetMailCount(socket, account, host) != 20)
+                        if (modPOP3::GetMailCount(socket, account, host, notNow) != 20)
                           qFatal("%s", qPrintable(host.boxes.join(" / ")));
                       }).cpuMs);
     std::this_thread::sleep_for(std::chrono::seconds(gap));
@@ -135,8 +136,8 @@ int main(int argc, char* argv[]) {
     ScriptedServer stalling({Line("+OK\r\n", 1500ms), Line("+OK\r\n", 1500ms),
                              Line("+OK\r\n", 1500ms), Line("+OK 1 1\r\n", 1500ms)});
     stalledCpu.push_back(Measure([&] {
-                           modPOP3::GetMailCount(socket,
-                                                 AccountOf(kOnLoopback.arg(stalling.port())), host);
+                           modPOP3::GetMailCount(
+                               socket, AccountOf(kOnLoopback.arg(stalling.port())), host, notNow);
                          }).cpuMs);
   }
 
@@ -155,7 +156,9 @@ int main(int argc, char* argv[]) {
              .arg(fc, 0, 'f', 2)
              .arg(c / fc, 0, 'f', 2);
   if (gap > 0)
-    out << QString("| CPU time per poll, %1 s after the last (median of %2) | %3 ms | %4 ms | %5x | |\n")
+    out << QString(
+               "| CPU time per poll, %1 s after the last (median of %2) | %3 ms | %4 ms | %5x | "
+               "|\n")
                .arg(gap)
                .arg(kColdPolls)
                .arg(Median(coldCpu), 0, 'f', 2)

@@ -133,10 +133,11 @@ class MailCountTest : public QObject {
     Trust(true);
     std::unique_ptr<QTcpSocket> socket;
     TestHost host;
+    modPOP3::NotNow notNow;
     for (const bool tls : {false, true, true, false, true, false}) {
       ScriptedServer server(kGood, tls ? tls_ : QSslConfiguration());
       const QString field = tls ? "pop3s://localhost:%1" : kOnLoopback;
-      QCOMPARE(modPOP3::GetMailCount(socket, AccountOf(field.arg(server.port())), host), 4);
+      QCOMPARE(modPOP3::GetMailCount(socket, AccountOf(field.arg(server.port())), host, notNow), 4);
       QCOMPARE(host.boxes, QStringList());
       QTRY_VERIFY(server.clientGone());
       QCOMPARE(server.received(), QByteArray("USER u\r\nPASS p\r\nSTAT\r\n"));
@@ -165,8 +166,9 @@ class MailCountTest : public QObject {
     const qint64 before = PeakResidentKiB();
     const std::clock_t cpuBefore = std::clock();
 
+    modPOP3::NotNow notNow;
     const qint32 count = modPOP3::GetMailCount(
-        socket, AccountOf(poll.field.arg(server.port()), poll.user, poll.password), host);
+        socket, AccountOf(poll.field.arg(server.port()), poll.user, poll.password), host, notNow);
 
     const double cpu = double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
     QCOMPARE(count, poll.message.isEmpty() ? poll.count : -1);
@@ -184,6 +186,51 @@ class MailCountTest : public QObject {
     // A server that answered -ERR stays connected: so does the client, until
     // the box has been dismissed.
     if (poll.message.contains("\n-ERR")) QCOMPARE(whileBoxOpen, QAbstractSocket::ConnectedState);
+  }
+
+  // A login refused only for now (RFC 2449) ends the poll quietly, until
+  // such refusals have gone on for an hour: that one is shown, once.
+  void notNow_data() {
+    QTest::addColumn<QList<Reply>>("replies");
+    QTest::addColumn<int>("refusedFor");     // minutes of refusals before; -1: none
+    QTest::addColumn<QStringList>("boxes");  // of two polls in a row
+    const Reply hi = Line("+OK ready\r\n"), ok = Line("+OK\r\n");
+    const QByteArray delay = "-ERR [LOGIN-DELAY] Logins must be at least 1 minute apart";
+    const QByteArray inUse = "-ERR [IN-USE] Mailbox in use";
+    const auto row = [](const char* name, const QList<Reply>& replies, int minutes,
+                        const QStringList& boxes = {}) {
+      QTest::newRow(name) << replies << minutes << boxes;
+    };
+    row("LOGIN-DELAY on PASS", {hi, ok, Line(delay + "\r\n")}, -1);
+    row("LOGIN-DELAY on USER", {hi, Line(delay + "\r\n")}, -1);
+    row("IN-USE on PASS", {hi, ok, Line(inUse + "\r\n")}, 59);
+    row("past the hour: shown once", {hi, ok, Line(delay + "\r\n")}, 61,
+        {kPassword + "\n" + delay});
+    const QByteArray temp = "-ERR [SYS/TEMP] try later";
+    row("another code", {hi, ok, Line(temp + "\r\n")}, -1,
+        {kPassword + "\n" + temp, kPassword + "\n" + temp});
+    row("no code", {hi, Line("-ERR LOGIN-DELAY\r\n")}, -1,
+        {kUsername + "\n-ERR LOGIN-DELAY", kUsername + "\n-ERR LOGIN-DELAY"});
+    row("in the greeting", {Line(inUse + "\r\n")}, -1, {kConnecting, kConnecting});
+  }
+
+  void notNow() {
+    QFETCH(QList<Reply>, replies);
+    QFETCH(int, refusedFor);
+    ScriptedServer server(replies);
+    std::unique_ptr<QTcpSocket> socket;
+    TestHost host;
+    modPOP3::NotNow notNow;
+    if (refusedFor >= 0)
+      notNow.since = std::chrono::steady_clock::now() - std::chrono::minutes(refusedFor);
+    for (int poll = 0; poll < 2; ++poll) {
+      QCOMPARE(
+          modPOP3::GetMailCount(socket, AccountOf(kOnLoopback.arg(server.port())), host, notNow),
+          -1);
+      QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
+    }
+    QTEST(host.boxes, "boxes");
+    QVERIFY(!server.received().contains("STAT"));
   }
 
  private:

@@ -1,6 +1,7 @@
 #include "notifier/frm_main.h"
 
 #include "host/host.h"
+#include "host/network_state.h"
 #include "host/termination.h"
 #include "notifier/fit_font.h"
 #include "pop3/mail_count.h"
@@ -43,7 +44,17 @@ frmMain::frmMain(host::Host& host)
       Timer1(new QTimer(this)),
       trayWait_(new QTimer(this)),
       host_(host),
-      watch_([this] { return GetMailCount(); }) {
+      watch_([this] { return GetMailCount(); }),
+      network_(new host::NetworkState(this, [this](bool online) {
+        // From the event loop, as the window's events: a baseline it lets
+        // through waits for the server.
+        QMetaObject::invokeMethod(
+            this,
+            [this, online] {
+              if (!unloading_) watch_.NetworkChanged(online);
+            },
+            Qt::QueuedConnection);
+      })) {
   // A fixed window: it can be minimised and closed, not maximised.
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -84,6 +95,7 @@ frmMain::frmMain(host::Host& host)
   trayWait_->setInterval(kTrayWaitMs);
   connect(trayWait_, &QTimer::timeout, this, &frmMain::TrayWaitTick);
 
+  watch_.NetworkChanged(network_->online());
   Timer1->setInterval(kPollIntervalMs);
   connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1Tick);
   Timer1->start();
@@ -100,7 +112,9 @@ void frmMain::Load() {
 }
 
 void frmMain::Resize() {
-  if (state_.value() != host::WindowState::Minimized || unloading_) return;
+  if (unloading_) return;
+  // Shown from the taskbar: no baseline is owed any more.
+  if (state_.value() != host::WindowState::Minimized) return watch_.Restored();
   watch_.Minimised();
   if (!SetIcon(MailWatch::Outcome::NoNewMail)) return;
   // The window is brought back from the tray; with no tray it stays on the
@@ -131,6 +145,7 @@ void frmMain::Timer1Tick() {
 void frmMain::TrayMouseMessage(int code) {
   if (code != modSystray::WM_LBUTTONDBLCLK) return;
   state_.Restored();
+  watch_.Restored();
   setWindowState(Qt::WindowNoState);
   show();
   activateWindow();
@@ -166,7 +181,7 @@ qint32 frmMain::GetMailCount() {
       [this] { return Text2->text(); },
       [this] { return Text3->text(); },
   };
-  return modPOP3::GetMailCount(sckClient, account, host_);
+  return modPOP3::GetMailCount(sckClient, account, host_, notNow_);
 }
 
 void frmMain::FitFonts() {

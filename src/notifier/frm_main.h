@@ -4,6 +4,7 @@
 
 #include "host/window_state.h"
 #include "notifier/mail_watch.h"
+#include "pop3/mail_count.h"
 
 #include <QByteArray>
 #include <QTcpSocket>
@@ -17,7 +18,8 @@ class QTimer;
 
 namespace host {
 class Host;
-}
+class NetworkState;
+}  // namespace host
 
 class frmMain : public QWidget {
   Q_OBJECT
@@ -70,6 +72,8 @@ class frmMain : public QWidget {
   QTimer* const trayWait_;
   host::Host& host_;
   MailWatch watch_;
+  host::NetworkState* const network_;
+  modPOP3::NotNow notNow_;  // the server's "not now", from poll to poll
   host::WindowState state_;
   QByteArray shownIconFile_;  // the bytes of the icon file the window shows
   bool unloading_ = false;

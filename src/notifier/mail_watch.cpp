@@ -1,39 +1,44 @@
 #include "notifier/mail_watch.h"
 
-#include <utility>
-
-MailWatch::Result MailWatch::PollOnce() {
-  if (polling_) return {Ran::Skipped};
+qint32 MailWatch::PollOnce() {
   polling_ = true;
   const qint32 count = poll_();
   polling_ = false;
-  if (count < 0) return {Ran::Failed};
-  return {Ran::Counted, count};
+  return count;
+}
+
+void MailWatch::PayBaseline() {
+  // There is one socket. A minimise that comes while the baseline's own poll
+  // waits owes another, taken when this one ends.
+  while (baselineOwed_ && online_ && !polling_) {
+    baselineOwed_ = false;
+    const qint32 count = PollOnce();
+    // A failed baseline is no baseline: the next good count takes its
+    // place, rather than every count from then on passing for new mail.
+    lastMailCount_ = count >= 0 ? std::optional(count) : std::nullopt;
+  }
 }
 
 void MailWatch::Minimised() {
-  baselineWanted_ = true;
-  // While a poll is under way (there is one socket), its count will do.
-  const Result polled = PollOnce();
-  if (polled.ran != Ran::Skipped) Take(polled);
+  baselineOwed_ = true;
+  lastMailCount_.reset();
+  PayBaseline();
+}
+
+void MailWatch::NetworkChanged(bool online) {
+  online_ = online;
+  PayBaseline();
 }
 
 std::optional<MailWatch::Outcome> MailWatch::Tick() {
-  const Result polled = PollOnce();
-  if (polled.ran == Ran::Skipped) return std::nullopt;
-  return Take(polled);
-}
-
-MailWatch::Outcome MailWatch::Take(const Result& polled) {
-  const bool counted = polled.ran == Ran::Counted;
-  if (std::exchange(baselineWanted_, false)) {
-    // A failed baseline is no baseline: the next good count takes its
-    // place, rather than every count from then on passing for new mail.
-    lastMailCount_ = counted ? std::optional(polled.count) : std::nullopt;
-    return Outcome::NoNewMail;
+  if (polling_ || !online_) return std::nullopt;
+  const qint32 count = PollOnce();
+  if (baselineOwed_) {
+    PayBaseline();
+    return std::nullopt;
   }
-  if (!counted) return Outcome::NoNewMail;  // keeps what it remembers
-  if (lastMailCount_ && polled.count > *lastMailCount_) return Outcome::NewMail;
-  lastMailCount_ = polled.count;
+  if (count < 0) return Outcome::NoNewMail;  // keeps what it remembers
+  if (lastMailCount_ && count > *lastMailCount_) return Outcome::NewMail;
+  lastMailCount_ = count;
   return Outcome::NoNewMail;
 }

@@ -14,38 +14,41 @@ class MailWatch {
  public:
   // What a tick found; new mail is shown and announced.
   enum class Outcome { NoNewMail, NewMail };
-  // One poll of the mailbox: the count, or -1 once the failure has been shown.
+  // One poll of the mailbox: the count, or -1 when there is none (a failure,
+  // already shown, or a server that said "not now").
   using Poll = std::function<qint32()>;
 
   explicit MailWatch(Poll poll) : poll_(std::move(poll)) {}
 
-  // The window has been minimised: take a fresh baseline. Every minimise
-  // asks for one, and the first poll to end after it, its own or one
-  // already under way, gives it: a minimise, a restore and a minimise again
-  // in the middle of a poll are still one baseline, taken once.
+  // The window has been minimised: a baseline is owed, paid by the first
+  // poll that starts after this, with the fields as they are then: at once,
+  // or as soon as the poll under way has ended, or as soon as the network is
+  // back. Never by a poll already under way: it may have started before the
+  // user restored the window and typed another account.
   void Minimised();
-  // A timer tick while minimised; nothing when a poll is still under way
-  // (it waits for the server or shows its error).
+  // The window has been shown again: the baseline still owed is no longer.
+  void Restored() { baselineOwed_ = false; }
+  // A timer tick while minimised; nothing when no poll was made (one is
+  // under way, or there is no network) or when its count was not compared
+  // (a minimise came meanwhile and its baseline was taken instead).
   std::optional<Outcome> Tick();
+  // What the system says of the network: false while there is none at all.
+  // No poll is tried then; its return pays a baseline that is owed.
+  void NetworkChanged(bool online);
 
   // The remembered count; nothing while no poll has given one since the
   // last minimise.
   std::optional<qint32> LastMailCount() const { return lastMailCount_; }
 
  private:
-  // A poll that did not run, because one is under way, is not a failed one.
-  enum class Ran { Skipped, Failed, Counted };
-  struct Result {
-    Ran ran;
-    qint32 count = 0;  // when counted
-  };
-  Result PollOnce();
-  // What an ended poll means, after whatever happened while it waited.
-  Outcome Take(const Result& polled);
+  qint32 PollOnce();
+  // Takes the baseline owed, when it can be taken now; the one place that
+  // decides which poll pays it.
+  void PayBaseline();
 
   Poll poll_;
   bool polling_ = false;
-  // A minimise has come since the last poll ended.
-  bool baselineWanted_ = false;
+  bool online_ = true;
+  bool baselineOwed_ = false;
   std::optional<qint32> lastMailCount_ = 0;
 };

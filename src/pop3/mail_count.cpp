@@ -97,33 +97,61 @@ QTcpSocket& NewSocket(std::unique_ptr<QTcpSocket>& sckClient, bool tls) {
 // handshake there, checked against the name typed.
 std::unique_ptr<ConnectRace> Connect(QTcpSocket& socket, const ServerAddress& address) {
   const quint16 port = address.port.value_or(address.tls ? kPop3sPort : kPop3Port);
-  return std::make_unique<ConnectRace>(
-      address.host, port, [&socket, host = address.host, tls = address.tls](int fd) {
-        if (!socket.setSocketDescriptor(fd)) {
-          ::close(fd);
-          return;  // the greeting's wait fails the stage
-        }
-        if (!tls) return;
-        auto& secure = static_cast<QSslSocket&>(socket);
-        secure.setPeerVerifyName(host);
-        secure.startClientEncryption();
-      });
+  return std::make_unique<ConnectRace>(address.host, port,
+                                       [&socket, host = address.host, tls = address.tls](int fd) {
+                                         if (!socket.setSocketDescriptor(fd)) {
+                                           ::close(fd);
+                                           return;  // the greeting's wait fails the stage
+                                         }
+                                         if (!tls) return;
+                                         auto& secure = static_cast<QSslSocket&>(socket);
+                                         secure.setPeerVerifyName(host);
+                                         secure.startClientEncryption();
+                                       });
 }
+
+constexpr auto kNotNowShownAfter = std::chrono::hours(1);
+
+struct Failure {
+  QString message;
+  bool notNow = false;  // the server refused the login only for now
+};
 
 // The stage's message, with the server's own reason when it gave one.
-QString Failed(const QString& stage, const Reply& reply) {
+Failure Failed(const QString& stage, const Reply& reply) {
   const auto reason = ServerReason(reply.received);
-  return reason ? stage + '\n' + *reason : stage;
+  return {reason ? stage + '\n' + *reason : stage};
 }
 
-// The count, or the message of the stage that failed.
-std::variant<qint32, QString> Exchange(std::unique_ptr<QTcpSocket>& sckClient,
+// As Failed, for a refusal of the login, which may be one for now only:
+// the code in brackets right after -ERR says so.
+Failure Refused(const QString& stage, const Reply& reply) {
+  Failure failure = Failed(stage, reply);
+  failure.notNow =
+      reply.received.startsWith("-ERR [LOGIN-DELAY]") || reply.received.startsWith("-ERR [IN-USE]");
+  return failure;
+}
+
+// Whether a failure passes without its box: a "not now" within the hour
+// since the first of the refusals in a row.
+bool Quiet(const Failure& failure, NotNow& notNow) {
+  if (!failure.notNow) return false;
+  const auto now = std::chrono::steady_clock::now();
+  if (!notNow.since) notNow.since = now;
+  if (now - *notNow.since < kNotNowShownAfter) return true;
+  notNow.since.reset();  // shown once; the next refusal begins another hour
+  return false;
+}
+
+// The count, or how the stage that failed failed.
+std::variant<qint32, Failure> Exchange(std::unique_ptr<QTcpSocket>& sckClient,
                                        const Account& account) {
   const QString connectFailed = QStringLiteral("Error: Connecting to POP3 Server");
   const auto address = ParseServerField(account.server());
   if (!address)
-    return connectFailed + '\n' +
-           QStringLiteral("The server field is not a host name or a pop3:// or pop3s:// address.");
+    return Failure{connectFailed + '\n' +
+                   QStringLiteral("The server field is not a host name or "
+                                  "a pop3:// or pop3s:// address.")};
   QTcpSocket& socket = NewSocket(sckClient, address->tls);
   socket.setReadBufferSize(kReadLimit);
   QString tlsProblem;
@@ -139,21 +167,21 @@ std::variant<qint32, QString> Exchange(std::unique_ptr<QTcpSocket>& sckClient,
       });
   const auto race = Connect(socket, *address);  // lives through the greeting's wait
   if (!WaitForReply(socket, kMarker).ok)
-    return tlsProblem.isEmpty() ? connectFailed : connectFailed + '\n' + tlsProblem;
+    return Failure{tlsProblem.isEmpty() ? connectFailed : connectFailed + '\n' + tlsProblem};
 
   const QString userFailed = QStringLiteral("Error: Sending Username to POP3 Server");
   const auto user = CommandLine("USER", account.user());
-  if (!user) return userFailed;
+  if (!user) return Failure{userFailed};
   Send(socket, *user);
   if (const Reply reply = WaitForReply(socket, kMarker); !reply.ok)
-    return Failed(userFailed, reply);
+    return Refused(userFailed, reply);
 
   const QString passwordFailed = QStringLiteral("Error: Sending Password to POP3 Server");
   const auto password = CommandLine("PASS", account.password());
-  if (!password) return passwordFailed;
+  if (!password) return Failure{passwordFailed};
   Send(socket, *password);
   if (const Reply reply = WaitForReply(socket, kMarker); !reply.ok)
-    return Failed(passwordFailed, reply);
+    return Refused(passwordFailed, reply);
 
   Send(socket, "STAT\r\n");
   const StatusReply status = ReadStatReply(socket, kMarker);
@@ -172,10 +200,12 @@ Reply Wait(QAbstractSocket& socket, QByteArrayView marker, std::chrono::millisec
 }  // namespace
 
 qint32 GetMailCount(std::unique_ptr<QTcpSocket>& sckClient, const Account& account,
-                   host::Host& host) {
+                    host::Host& host, NotNow& notNow) {
   if (sckClient && sckClient->state() != QAbstractSocket::UnconnectedState) sckClient->abort();
   const auto outcome = Exchange(sckClient, account);
-  if (const auto* failure = std::get_if<QString>(&outcome)) host.MsgBox(*failure);
+  const auto* failure = std::get_if<Failure>(&outcome);
+  if (!failure || !failure->notNow) notNow.since.reset();  // the refusals in a row end
+  if (failure && !Quiet(*failure, notNow)) host.MsgBox(failure->message);
   // No QUIT: dropping the connection ends the session without deleting mail.
   if (sckClient) sckClient->abort();
   const auto* count = std::get_if<qint32>(&outcome);

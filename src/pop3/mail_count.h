@@ -4,9 +4,10 @@
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QTcpSocket>
 #include <QString>
+#include <QTcpSocket>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,12 +26,22 @@ struct Account {
   std::function<QString()> password;
 };
 
-// The number of messages in the mailbox, or -1 once the stage that failed
-// has been shown in a message box. Every poll closes the socket it finds and
-// makes a new one, a TLS socket only for a pop3s:// server; it is closed on
-// return.
+// A server's "not now" to a login (RFC 2449): [LOGIN-DELAY], too soon after
+// the last, or [IN-USE], another client holds the mailbox. The login was not
+// wrong, so such a refusal ends a poll quietly, until refusals in a row have
+// gone on for an hour: that one is shown, once, and another hour begins.
+// The caller keeps this from poll to poll.
+struct NotNow {
+  // The first of the refusals in a row; none since the last other reply.
+  std::optional<std::chrono::steady_clock::time_point> since;
+};
+
+// The number of messages in the mailbox, or -1 when there is none: the
+// stage that failed has been shown in a message box, or the server said
+// "not now". Every poll closes the socket it finds and makes a new one, a
+// TLS socket only for a pop3s:// server; it is closed on return.
 qint32 GetMailCount(std::unique_ptr<QTcpSocket>& sckClient, const Account& account,
-                    host::Host& host);
+                    host::Host& host, NotNow& notNow);
 
 // What one wait for a reply took.
 struct Reply {
