@@ -9,7 +9,7 @@ TEST_PACKAGES=("${DEMO_PACKAGES[@]}" openssl xvfb openbox trayer xdotool x11-uti
   imagemagick dbus iproute2 util-linux procps clang libclang-rt-14-dev valgrind
   qt6-wayland weston haskell-status-notifier-item-utils libglib2.0-bin
   "${PACKAGING_PACKAGES[@]}" lintian desktop-file-utils appstream
-  at-spi2-core python3-pyatspi fonts-cantarell faketime libfaketime)
+  at-spi2-core python3-pyatspi fonts-cantarell faketime libfaketime python3-dbusmock)
 # A GNOME session's shell, a KDE Plasma session's compositor and panel (with
 # what builds a client of KWin's fake-input protocol, and spectacle for
 # KWin's screenshots), XFCE's window manager and panel: each without the
