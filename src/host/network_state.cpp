@@ -16,7 +16,7 @@ const QString kService = QStringLiteral("org.freedesktop.NetworkManager");
 const QString kPath = QStringLiteral("/org/freedesktop/NetworkManager");
 const QString kInterface = kService;
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
-constexpr int kAnswerWaitMs = 2000;
+constexpr int kAnswerWaitMs = 5000;
 
 // NetworkManager's NMState. Its global state is the best of its devices':
 // below "connected" (limited connectivity counts: the mail server may be
