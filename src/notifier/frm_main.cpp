@@ -2,6 +2,7 @@
 
 #include "host/host.h"
 #include "host/termination.h"
+#include "host/window_group.h"
 #include "notifier/fit_font.h"
 #include "pop3/mail_count.h"
 #include "settings/ini.h"
@@ -132,6 +133,8 @@ void frmMain::TrayMouseMessage(int code) {
   if (code != modSystray::WM_LBUTTONDBLCLK) return;
   state_.Restored();
   setWindowState(Qt::WindowNoState);
+  // Started minimised, the window would come back minimised on xfwm4.
+  host::MapNormal(*this);
   show();
   activateWindow();
 }
