@@ -39,31 +39,15 @@ XML
   start_xvfb
   start_session_bus
   if [[ $XFCE_TRAY == session ]]; then
-    # Saved at every logout, without asking; no agents.
+    # Saved at every logout; XFCE's failsafe session with only the two.
     cat >"$channels/xfce4-session.xml" <<'XML'
 <channel name="xfce4-session" version="1.0">
-  <property name="general" type="empty">
-    <property name="FailsafeSessionName" type="string" value="Failsafe"/>
-    <property name="SaveOnExit" type="bool" value="true"/>
-    <property name="AutoSave" type="bool" value="false"/>
-    <property name="PromptOnLogout" type="bool" value="false"/>
-  </property>
-  <property name="startup" type="empty">
-    <property name="ssh-agent" type="empty"><property name="enabled" type="bool" value="false"/></property>
-    <property name="gpg-agent" type="empty"><property name="enabled" type="bool" value="false"/></property>
-  </property>
-  <property name="sessions" type="empty">
-    <property name="Failsafe" type="empty">
-      <property name="IsFailsafe" type="bool" value="true"/>
-      <property name="Count" type="int" value="2"/>
-      <property name="Client0_Command" type="array">
-        <value type="string" value="xfwm4"/><value type="string" value="--compositor=off"/>
-      </property>
-      <property name="Client0_Priority" type="int" value="15"/>
-      <property name="Client1_Command" type="array"><value type="string" value="xfce4-panel"/></property>
-      <property name="Client1_Priority" type="int" value="25"/>
-    </property>
-  </property>
+  <property name="general" type="empty"><property name="SaveOnExit" type="bool" value="true"/></property>
+  <property name="sessions" type="empty"><property name="Failsafe" type="empty">
+    <property name="Count" type="int" value="2"/>
+    <property name="Client0_Command" type="array"><value type="string" value="xfwm4"/><value type="string" value="--compositor=off"/></property>
+    <property name="Client1_Command" type="array"><value type="string" value="xfce4-panel"/></property>
+  </property></property>
 </channel>
 XML
     # XFCE's own defaults, but not the autostart entries of other desktops.
