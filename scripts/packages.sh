@@ -12,10 +12,10 @@ TEST_PACKAGES=("${DEMO_PACKAGES[@]}" openssl xvfb openbox trayer xdotool x11-uti
   at-spi2-core python3-pyatspi fonts-cantarell faketime libfaketime python3-dbusmock)
 # A GNOME session's shell, a KDE Plasma session's compositor and panel (with
 # what builds a client of KWin's fake-input protocol, and spectacle for
-# KWin's screenshots), XFCE's window manager and panel: each without the
-# rest of the desktop its recommends would bring.
+# KWin's screenshots), XFCE's window manager, panel and session manager:
+# each without the rest of the desktop its recommends would bring.
 GNOME_PACKAGES=(gnome-shell mutter gnome-shell-extension-appindicator xwayland
   gnome-settings-daemon)
 PLASMA_PACKAGES=(kwin-wayland plasma-workspace plasma-desktop kded5 qtwayland5 xwayland
   kde-spectacle libwayland-dev plasma-wayland-protocols)
-XFCE_PACKAGES=(xfwm4 xfce4-panel xfconf)
+XFCE_PACKAGES=(xfwm4 xfce4-panel xfconf xfce4-session)

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QSessionManager>
 #include <QSocketNotifier>
 
 #include <sys/socket.h>
@@ -64,6 +66,11 @@ void OnTerminationSignal(QObject& parent, std::function<void()> onSignal) {
 
 void OnSessionEnd(QObject& parent, std::function<void()> onEnd) {
   QCoreApplication::instance()->installEventFilter(new QuitFilter(parent, std::move(onEnd)));
+  // Qt sends the hint after this signal, so the one set here is saved.
+  QObject::connect(qGuiApp, &QGuiApplication::saveStateRequest, &parent,
+                   [](QSessionManager& manager) {
+                     manager.setRestartHint(QSessionManager::RestartNever);
+                   });
 }
 
 }  // namespace host

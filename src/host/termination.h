@@ -17,6 +17,9 @@ void OnTerminationSignal(QObject& parent, std::function<void()> onSignal);
 // application to quit). Its earlier requests to save state, which come at
 // every checkpoint of the session and also before a logout that may still
 // be cancelled, are not an end. The filter lives as long as parent.
+// Each of those requests also tells the session manager never to restart
+// the program: a restored copy would come beside the one the autostart
+// entry starts, and without --minimized.
 void OnSessionEnd(QObject& parent, std::function<void()> onEnd);
 
 }  // namespace host

@@ -3,6 +3,7 @@
 #include "host/host.h"
 #include "host/network_state.h"
 #include "host/termination.h"
+#include "host/window_group.h"
 #include "notifier/fit_font.h"
 #include "pop3/mail_count.h"
 #include "settings/ini.h"
@@ -147,6 +148,8 @@ void frmMain::TrayMouseMessage(int code) {
   state_.Restored();
   watch_.Restored();
   setWindowState(Qt::WindowNoState);
+  // Started minimised, the window would come back minimised on xfwm4.
+  host::MapNormal(*this);
   show();
   activateWindow();
 }

@@ -7,7 +7,8 @@
 # server down, the box leaves the window minimised, and once it is answered
 # the window hides all the same. DESKTOP.sh beside this file brings the
 # desktop's own ways: desktop_start VARIANT (setting LAUNCHER, if the
-# program is started through one), desktop_minimise WINDOW,
+# program is started through one, and ARGS=(--minimized) to start it as at
+# login, first into the tray), desktop_minimise WINDOW,
 # desktop_item_shown, desktop_item_picture FILE, desktop_click (what
 # restores), desktop_return BOX, and optionally desktop_window_checks.
 # usage: cycle_test.sh BUILD_DIR ARTIFACT_DIR DESKTOP [VARIANT]
@@ -32,6 +33,7 @@ mailbox_start "$WORK/dovecot" 110 "$user" secret || fail "dovecot did not start"
 PIDS+=("$MAILBOX_PID")
 start_speechd
 LAUNCHER=()
+ARGS=()
 desktop_start "${4:-}"
 printf '[POP3]\nServername=127.0.0.1\nUsername=%s\nPassword=secret\n' "$user" >"$app/config.ini"
 
@@ -69,22 +71,30 @@ area_centre() {
   echo "$((a[2] + a[0] / 2)) $((a[3] + a[1] / 2))"
 }
 
-spawn program "${LAUNCHER[@]}" "$WORK/stage/usr/bin/tallowin"
+spawn program "${LAUNCHER[@]}" "$WORK/stage/usr/bin/tallowin" "${ARGS[@]}"
 program_pid=$!
 wait_for 20 main_window_found || fail "no window: $(cat "$WORK/program.log")"
+if ((${#ARGS[@]})); then
+  step "started at login: the first count, the window hides, and a click on the item brings it back"
+  wait_for 10 mailbox_logged_in 1 || fail "no poll at the start"
+  wait_for 20 hidden || fail "the window was not hidden"
+  wait_for 20 desktop_item_shown || fail "no item in the tray"
+  desktop_click
+fi
 wait_for 20 shown || fail "the window did not show: $(cat "$WORK/program.log")"
 wait_for 20 desktop_item_shown || fail "no item in the tray"
 ! declare -F desktop_window_checks >/dev/null || desktop_window_checks
 
 step "minimised: the baseline poll, and the window hides"
+polls=$(mailbox_logins)
 desktop_minimise "$MAIN"
-wait_for 10 mailbox_logged_in 1 || fail "no poll at the minimise"
+wait_for 10 mailbox_logged_in $((polls + 1)) || fail "no poll at the minimise"
 wait_for 10 hidden || fail "the window was not hidden"
 desktop_item_picture "$ARTIFACTS/item-first.png"
 
 step "new mail: a tick after the hide polls; the item changes and \"Tallowin\" is queued"
 mailbox_deliver one
-wait_for 75 mailbox_logged_in 2 || fail "no tick polled after the hide"
+wait_for 75 mailbox_logged_in $((polls + 2)) || fail "no tick polled after the hide"
 wait_for 5 spoken_at_least 1 || true
 sleep 1  # and no second one
 (($(spoken) == 1)) || fail "\"Tallowin\" was queued $(spoken) times, not once"

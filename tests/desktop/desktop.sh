@@ -8,14 +8,19 @@ WORK=$(mktemp -d)
 chmod 755 "$WORK"
 PIDS=()
 
-stop_all() {
+# stop_from N: stops, last first, what was started since PIDS held N.
+stop_from() {
   local i
-  for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
+  for ((i = ${#PIDS[@]} - 1; i >= $1; i--)); do
     kill "${PIDS[i]}" 2>/dev/null || true
     # What has not ended 10 s after TERM (KWin may not) is killed.
     wait_for 10 ended "${PIDS[i]}" || kill -KILL "${PIDS[i]}" 2>/dev/null || true
     wait "${PIDS[i]}" 2>/dev/null || true
   done
+  PIDS=("${PIDS[@]:0:$1}")
+}
+stop_all() {
+  stop_from 0
   rm -rf "$WORK"
 }
 # ended PID: gone, or a child that ended and waits to be reaped.
@@ -67,12 +72,18 @@ wait_for() {
   done
 }
 
-# An X server alone, with no session bus in reach.
+# An X server alone, with no session bus in reach. A later call (the next
+# login) starts a fresh one on the same display number, as a display manager
+# does, once the last has ended; its sockets must be the test's own (network
+# namespace, /tmp/.X11-unix), as the number's lock may be another's by then.
 start_xvfb() {
   unset DBUS_SESSION_BUS_ADDRESS
   export XDG_RUNTIME_DIR=$WORK/runtime
-  mkdir -m 700 "$XDG_RUNTIME_DIR"
-  spawn xvfb Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$WORK/display"
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+  local number=()
+  [[ ! -s $WORK/display ]] || number=(":$(cat "$WORK/display")" -nolock)
+  spawn xvfb Xvfb "${number[@]}" -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+    3>"$WORK/display"
   wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
   export DISPLAY=:$(cat "$WORK/display")
 }

@@ -3,8 +3,9 @@
 # a real speech server, in a network and mount namespace of the test's own:
 # started at login before the panel, watching over TLS (plain under
 # memcheck) with a certificate the system trusts, announcing, restored and
-# closed on an XEmbed tray; then once more, on port 110, on a
-# StatusNotifierItem tray.
+# closed on an XEmbed tray, each later start handed over to it; then once
+# more, on port 110, on a StatusNotifierItem tray, with a copy of another
+# program folder beside it.
 # Given valgrind suppressions, the same runs under valgrind's memcheck and
 # fails on any memory error or definite leak.
 # usage: program_test.sh BUILD_DIR ARTIFACT_DIR [SUPPRESSIONS]
@@ -16,6 +17,7 @@ source "$(dirname "$0")/desktop.sh"
 source "$(dirname "$0")/../../scripts/mailbox.sh"
 source "$(dirname "$0")/../support/speechd.sh"
 source "$(dirname "$0")/../support/test_ca.sh"
+source "$(dirname "$0")/../../scripts/program_folder.sh"
 ip link set lo up
 build=$1
 install_program "$build" "$2"
@@ -73,6 +75,14 @@ start_program() {
   PROGRAM=$!
   PIDS+=("$PROGRAM")
 }
+# later_start STATUS ARGS...: a start while the program runs, which ends
+# at once with STATUS and leaves the program running.
+later_start() {
+  local status=0
+  timeout 5 "$WORK/stage/usr/bin/tallowin" "${@:2}" >"$WORK/later.log" 2>&1 || status=$?
+  ((status == $1)) || fail "a later start ended with status $status: $(cat "$WORK/later.log")"
+  kill -0 "$PROGRAM" || fail "the program ended"
+}
 # type_user_name TEXT: in place of what the user name field holds.
 type_user_name() {
   xdotool windowactivate --sync "$(main_window)"
@@ -107,6 +117,17 @@ tray_as_first first
 xdotool mousemove --window "$(tray_icon)" 8 8 click 1 mousemove 500 500
 sleep "$slow"
 window_hidden || fail "a single click brought the window back"
+
+step "later starts hand over: one at login changes nothing, a plain one brings the window back"
+later_start 0 --minimized
+window_hidden || fail "a start at login showed the window"
+later_start 0
+wait_for $((5 * slow)) window_shown || fail "a plain start did not bring the window back"
+kill -STOP "$PROGRAM"
+later_start 1
+kill -CONT "$PROGRAM"
+xdotool windowminimize "$(main_window)"
+wait_for $((10 * slow)) window_hidden || fail "the window was not hidden again"
 
 step "new mail: another picture, and \"Tallowin\" at the next tick, as the first poll went"
 mailbox_deliver one
@@ -160,6 +181,16 @@ sni org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip |
 sni org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
 wait_for $((5 * slow)) window_shown || fail "activating the item did not restore the window"
 type_user_name half
+
+step "another folder's copy runs beside it; killed, the next start there runs anew"
+program_folder "$WORK/other" "$app" 127.0.0.1 alice secret
+for attempt in first next; do
+  polls=$(mailbox_logins)
+  "$WORK/other/tallowin" --minimized >"$WORK/other.log" 2>&1 &
+  PIDS+=($!)
+  wait_for 10 mailbox_logged_in $((polls + 1)) || fail "the $attempt copy there did not run: $(cat "$WORK/other.log")"
+  kill -KILL $!
+done
 close_program TERM
 grep -qx Username=alice "$app/config.ini" || fail "the kill saved: $(cat "$app/config.ini")"
 

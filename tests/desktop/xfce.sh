@@ -2,12 +2,16 @@
 # xfce4-panel along the top with a task list and the notification area,
 # which hosts StatusNotifierItems and XEmbed icons both. Variant "xembed"
 # starts the program on a session bus of its own, where no watcher is:
-# Qt then embeds an XEmbed icon in the same notification area.
+# Qt then embeds an XEmbed icon in the same notification area. Variant
+# "session" is a login: xfce4-session starts the two, then the user's
+# autostart entries, and restores the session saved at the last logout
+# (desktop_logout).
 # shellcheck shell=bash
 
 desktop_start() {
   XFCE_TRAY=${1:-item}
-  export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config
+  XFCE_FIRST=${#PIDS[@]}
+  export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config XDG_CACHE_HOME=$WORK/home/.cache
   local channels=$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml
   mkdir -p "$channels"
   # The panel's own first start would ask which layout to take.
@@ -34,14 +38,44 @@ desktop_start() {
 XML
   start_xvfb
   start_session_bus
-  spawn xfwm4 xfwm4 --compositor=off
-  wait_for 10 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
-    fail "xfwm4 did not start"
-  spawn panel xfce4-panel
+  if [[ $XFCE_TRAY == session ]]; then
+    # Saved at every logout; XFCE's failsafe session with only the two.
+    cat >"$channels/xfce4-session.xml" <<'XML'
+<channel name="xfce4-session" version="1.0">
+  <property name="general" type="empty"><property name="SaveOnExit" type="bool" value="true"/></property>
+  <property name="sessions" type="empty"><property name="Failsafe" type="empty">
+    <property name="Count" type="int" value="2"/>
+    <property name="Client0_Command" type="array"><value type="string" value="xfwm4"/><value type="string" value="--compositor=off"/></property>
+    <property name="Client1_Command" type="array"><value type="string" value="xfce4-panel"/></property>
+  </property></property>
+</channel>
+XML
+    # XFCE's own defaults, but not the autostart entries of other desktops.
+    mkdir -p "$WORK/xdg"
+    ln -sfn /etc/xdg/xfce4 "$WORK/xdg/xfce4"
+    XDG_CONFIG_DIRS=$WORK/xdg spawn session xfce4-session
+    XFCE_SESSION=$!
+  else
+    spawn xfwm4 xfwm4 --compositor=off
+    wait_for 10 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
+      fail "xfwm4 did not start"
+    spawn panel xfce4-panel
+  fi
   wait_for 20 gdbus call --session --dest org.kde.StatusNotifierWatcher \
     --object-path /StatusNotifierWatcher --method org.freedesktop.DBus.Peer.Ping ||
     fail "the panel's notification area did not start: $(cat "$WORK/panel.log")"
   [[ $XFCE_TRAY != xembed ]] || LAUNCHER=(dbus-run-session --)
+  # As the autostart entry starts it: xfwm4, unlike openbox, maps a window
+  # iconic again while its hints still ask for the state it was first shown in.
+  ARGS=(--minimized)
+}
+
+# The session's Log Out, which saves it; then the X server goes, as after
+# a real logout.
+desktop_logout() {
+  xfce4-session-logout --logout
+  wait_for 20 ended "$XFCE_SESSION" || fail "the session did not end: $(cat "$WORK/session.log")"
+  stop_from "$XFCE_FIRST"
 }
 
 desktop_minimise() { xdotool windowminimize "$1"; }
