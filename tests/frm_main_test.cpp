@@ -10,7 +10,9 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTest>
 #include <QPainter>
 #include <QTimer>
@@ -93,6 +95,25 @@ class FrmMainTest : public QObject {
     // first error box must not take that for a display.
     QWidget box;
     host::OwnWindowGroup(box);
+  }
+
+  void boxShowsMarkupAsTheCharactersItIs() {
+    // A server's reply stands on the box's second line; a first line with
+    // markup is what Qt's guess would take for rich text.
+    for (const QString prompt :
+         {"Error: Sending Password to POP3 Server\n-ERR <b>locked</b>",
+          "<a href=\"https://example.org\">Error</a>: <img src=\"x.png\">"}) {
+      Qt::TextFormat shown = Qt::RichText;
+      QTimer::singleShot(0, [&shown] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+          if (auto* box = qobject_cast<QMessageBox*>(widget)) {
+            shown = box->findChild<QLabel*>("qt_msgbox_label")->textFormat();
+            box->accept();
+          }
+      });
+      host::Host().MsgBox(prompt);
+      QCOMPARE(shown, Qt::PlainText);
+    }
   }
 
   void pollsOnlyWhileMinimisedAndOpen() {

@@ -125,6 +125,9 @@ std::optional<QIcon> LoadPicture(const QByteArray& file) {
 
 void Host::MsgBox(const QString& prompt) {
   QMessageBox box(QMessageBox::Critical, AppTitle, prompt, QMessageBox::Ok);
+  // A box may quote a server: its words are shown as they are, never as
+  // markup (links, pictures) that Qt would guess at.
+  box.setTextFormat(Qt::PlainText);
   // The poll at the minimise shows its box while the window is minimised:
   // outside the window's group, the box does not bring the window back.
   OwnWindowGroup(box);

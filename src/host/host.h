@@ -48,8 +48,8 @@ std::optional<QIcon> LoadPicture(const QByteArray& file);
 class Host {
  public:
   virtual ~Host() = default;
-  // A modal box with the critical icon and one OK button, titled AppTitle.
-  // Returns when the user dismisses it.
+  // A modal box with the critical icon and one OK button, titled AppTitle;
+  // its text is plain, never markup. Returns when the user dismisses it.
   virtual void MsgBox(const QString& prompt);
   // Ends the program at once, even from inside a nested event loop:
   // no further event or handler runs.
