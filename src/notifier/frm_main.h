@@ -4,11 +4,13 @@
 
 #include "host/window_state.h"
 #include "notifier/mail_watch.h"
+#include "tray/systray.h"
 
 #include <QByteArray>
 #include <QTcpSocket>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -31,7 +33,9 @@ class frmMain : public QWidget {
     AppTaskManager = 3,   // a signal: kill, a task manager, shutdown
   };
 
-  explicit frmMain(host::Host& host);
+  // trayAvailable: whether the desktop has a notification area to hide into.
+  explicit frmMain(host::Host& host,
+                   std::function<bool()> trayAvailable = modSystray::TrayAvailable);
 
   // The handlers, each run when its event comes.
   void Load();
@@ -68,6 +72,7 @@ class frmMain : public QWidget {
   void FitFonts();
 
   QTimer* const trayWait_;
+  const std::function<bool()> trayAvailable_;
   host::Host& host_;
   MailWatch watch_;
   host::WindowState state_;
