@@ -5,12 +5,15 @@
 #include "host/window_group.h"
 #include "support/scripted_server.h"
 #include "support/test_host.h"
+#include "tray/tray_tip.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTest>
 #include <QPainter>
 #include <QTimer>
@@ -32,6 +35,21 @@ int InkRows(const QImage& a, const QImage& b) {
 }
 
 QImage Grab(QWidget& widget) { return widget.grab().toImage(); }
+
+// A POP3 server that counts two messages at every poll.
+ScriptedServer TwoMessages() {
+  return ScriptedServer({Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK\r\n"), Line("+OK 2 9\r\n")});
+}
+
+// Minimised as the user does it: the baseline poll, then into the tray.
+void HideIntoTray(frmMain& form, const ScriptedServer& server) {
+  form.Text1->setText(kOnLoopback.arg(server.port()));
+  form.show();
+  form.setWindowState(Qt::WindowMinimized);
+  QTRY_VERIFY(!form.isVisible());
+}
+
+int Polls(const ScriptedServer& server) { return int(server.received().count("STAT")); }
 
 }  // namespace
 
@@ -93,6 +111,62 @@ class FrmMainTest : public QObject {
     // first error box must not take that for a display.
     QWidget box;
     host::OwnWindowGroup(box);
+  }
+
+  void ticksPollWhileHidden() {
+    // Once hidden, mutter calls the window withdrawn, which Qt reports as
+    // no longer minimised: it is still the program's to poll.
+    auto server = TwoMessages();
+    TestHost host;
+    frmMain form(host, [] { return true; });
+    HideIntoTray(form, server);
+    QCOMPARE(Polls(server), 1);
+    form.setWindowState(Qt::WindowNoState);
+    form.Timer1Tick();
+    QCOMPARE(Polls(server), 2);
+    QVERIFY(host.boxes.isEmpty());
+  }
+
+  void onlyTheTraysOwnClickRestores() {
+    // An XEmbed tray reports a double-click; a StatusNotifierItem host only
+    // an activation (Trigger).
+    const struct {
+      QSystemTrayIcon::ActivationReason reason;
+      bool statusNotifierHost, restores;
+    } rows[] = {{QSystemTrayIcon::DoubleClick, false, true},
+                {QSystemTrayIcon::Trigger, true, true},
+                {QSystemTrayIcon::Trigger, false, false},
+                {QSystemTrayIcon::Context, true, false},
+                {QSystemTrayIcon::MiddleClick, true, false}};
+    auto server = TwoMessages();
+    for (const auto& row : rows) {
+      TestHost host;
+      frmMain form(host, [] { return true; });
+      HideIntoTray(form, server);
+      if (const int code = modSystray::MouseMessage(row.reason, row.statusNotifierHost))
+        form.TrayMouseMessage(code);
+      QVERIFY2(form.isVisible() == row.restores && form.isMinimized() != row.restores,
+               qPrintable(QString("reason %1 on %2").arg(row.reason).arg(row.statusNotifierHost)));
+    }
+  }
+
+  void boxShowsMarkupAsTheCharactersItIs() {
+    // A server's reply stands on the box's second line; a first line with
+    // markup is what Qt's guess would take for rich text.
+    for (const QString prompt :
+         {"Error: Sending Password to POP3 Server\n-ERR <b>locked</b>",
+          "<a href=\"https://example.org\">Error</a>: <img src=\"x.png\">"}) {
+      Qt::TextFormat shown = Qt::RichText;
+      QTimer::singleShot(0, [&shown] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+          if (auto* box = qobject_cast<QMessageBox*>(widget)) {
+            shown = box->findChild<QLabel*>("qt_msgbox_label")->textFormat();
+            box->accept();
+          }
+      });
+      host::Host().MsgBox(prompt);
+      QCOMPARE(shown, Qt::PlainText);
+    }
   }
 
   void pollsOnlyWhileMinimisedAndOpen() {

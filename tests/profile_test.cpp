@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
+#include <functional>
 
 namespace {
 
@@ -36,17 +37,37 @@ void WriteFile(const QString& path, const QByteArray& content) {
            qPrintable(path));
 }
 
+constexpr uid_t kNobody = 65534;
+constexpr uid_t kOther = 65533;  // another user, with no name
+
+// Gives a file, or a link itself, to the user and nobody's group, with the
+// mode (a link has none).
+void Own(const QString& path, uid_t user, mode_t mode) {
+  const QByteArray name = QFile::encodeName(path);
+  ::lchown(name.constData(), user, kNobody);
+  if (!QFileInfo(path).isSymLink()) ::chmod(name.constData(), mode);
+}
+
+// Runs make with root's rights, where the test has kept them; false where
+// it has none.
+bool AsRoot(const std::function<void()>& make) {
+  if (::seteuid(0) != 0) return false;
+  make();
+  return ::seteuid(kNobody) == 0;
+}
+
 }  // namespace
 
 class ProfileTest : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase() {
-    // As root, file permissions do not bind: run as nobody, and stay open
-    // to the leak checker's ptrace as the change of user would forbid.
+    // As root, file permissions do not bind: run as nobody, keeping root
+    // as the saved user only to make other users' files, and stay open to
+    // the leak checker's ptrace as the change of user would forbid.
     if (::geteuid() == 0)
-      QVERIFY(::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0 &&
-              ::prctl(PR_SET_DUMPABLE, 1) == 0);
+      QVERIFY(::setgroups(0, nullptr) == 0 && ::setresgid(kNobody, kNobody, 0) == 0 &&
+              ::setresuid(kNobody, kNobody, 0) == 0 && ::prctl(PR_SET_DUMPABLE, 1) == 0);
   }
 
   void finds() {
@@ -168,26 +189,68 @@ class ProfileTest : public QObject {
     }
   }
 
-  void programFolderNotWritable() {
-    // As an installed program's is, for its user, with a config.ini that an
-    // administrator made: it is read until the user's own file exists.
-    QTemporaryDir program, home;
+  void settingsOnlyWhereTheUserAloneMayWrite() {
+    // Program folders by their owner and mode, with a config.ini that the
+    // folder's owner made (an administrator's defaults), or one linked to
+    // another user's file that anyone may write: only the owner check, not
+    // the file's permissions, keeps the password out of it.
+    enum File { Defaults, OwnLink, ForeignLink };
+    const uid_t me = ::geteuid();
+    const struct {
+      uid_t owner;
+      mode_t mode;
+      File file;
+    } rows[] = {{me, 0500, Defaults},    // installed: the user may not write it
+                {0, 0775, Defaults},     // installed, shared with the user's group
+                {me, 0770, Defaults},    // the user's own, shared with their group
+                {0, 0775, ForeignLink},  // shared, and another user linked it
+                {me, 0700, OwnLink}};    // the user's own, linked to another's file
+    QTemporaryDir dir;
+    const QString theirs = dir.filePath("theirs/config.ini");
     const QByteArray prepared = "[POP3]\nServername=mail.example.org\n";
-    WriteFile(program.filePath("config.ini"), prepared);
-    QVERIFY(QFile::setPermissions(program.path(), QFile::ReadOwner | QFile::ExeOwner));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
-    const QString own = home.filePath("config/tallowin/config.ini");
+    const bool root = AsRoot([&] {
+      QDir(dir.path()).mkdir("theirs");
+      WriteFile(theirs, prepared);
+      Own(dir.filePath("theirs"), kOther, 0777);
+      Own(theirs, kOther, 0666);
+    });
+    QString own;
+    for (int i = 0; i < int(std::size(rows)); ++i) {
+      const auto& row = rows[i];
+      const QString program = dir.filePath(QString::number(i));
+      const QString ini = program + "/config.ini";
+      const auto make = [&] {
+        QDir(dir.path()).mkdir(QString::number(i));
+        if (row.file == Defaults) WriteFile(ini, prepared);
+        if (row.file != Defaults) QFile::link(theirs, ini);
+        Own(ini, row.file == ForeignLink ? kOther : row.owner, 0644);
+        Own(program, row.owner, row.mode);
+      };
+      if (!AsRoot(make)) {
+        if (row.owner != me || row.file != Defaults) continue;  // other users' files need root
+        make();
+      }
+      const QString home = dir.filePath("home" + QString::number(i));
+      qputenv("XDG_CONFIG_HOME", QFile::encodeName(home));
+      own = home + "/tallowin/config.ini";
 
-    QCOMPARE(host::SettingsFileToRead(program.path()), program.filePath("config.ini"));
-    QVERIFY(!QFileInfo::exists(home.filePath("config")));  // a read makes nothing
-    const QString saved = host::SettingsFileToWrite(program.path());
-    QCOMPARE(saved, own);
-    QVERIFY(!profile::WriteValues("POP3", {{"Servername", "mine"}}, saved));
-    QCOMPARE(ModeOf(home.filePath("config/tallowin")), mode_t(0700));
-    QCOMPARE(ModeOf(own), mode_t(0600));
-    QCOMPARE(ReadFile(program.filePath("config.ini")), prepared);
-    QCOMPARE(host::SettingsFileToRead(program.path()), own);
-    QFile::setPermissions(program.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+      QCOMPARE(host::SettingsFileToRead(program), row.file == Defaults ? ini : QString());
+      QVERIFY(!QFileInfo::exists(home));  // a read makes nothing
+      QCOMPARE(host::SettingsFileToWrite(program), own);
+      QVERIFY(!profile::WriteValues("POP3", {{"Password", "secret"}}, own));
+      QCOMPARE(ModeOf(home + "/tallowin"), mode_t(0700));
+      QCOMPARE(ModeOf(own), mode_t(0600));
+      QCOMPARE(ReadFile(row.file == Defaults ? ini : theirs), prepared);
+      QCOMPARE(host::SettingsFileToRead(program), own);
+      if (row.owner == me) ::chmod(QFile::encodeName(program).constData(), 0700);
+    }
+    if (!root) return;
+    // The user's own file, linked to the other's, is neither read nor written.
+    QVERIFY(QFile::remove(own) && QFile::link(theirs, own));
+    QCOMPARE(host::SettingsFileToRead(dir.filePath("4")), QString());
+    const auto failure = profile::WriteValues("POP3", {{"Password", "secret"}}, own);
+    QVERIFY(failure && failure->contains("belongs to another user"));
+    QCOMPARE(ReadFile(theirs), prepared);
   }
 
   void killedWriterLeavesOldOrNew() {

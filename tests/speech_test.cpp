@@ -1,10 +1,14 @@
 // The voice where no speech server can be reached or none answers: a clear
 // report in bounded time, a program that a server going away cannot kill,
-// and an end that a server gone silent cannot hold up.
+// an end that a server gone silent cannot hold up, and an orderly end once
+// the server has gone for good.
 #include "host/termination.h"
+#include "notifier/frm_main.h"
 #include "speech/speech.h"
+#include "support/test_host.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -17,6 +21,15 @@
 #include <thread>
 
 namespace {
+
+// The handshake of a connection: the client names itself.
+void Welcome(int connection) {
+  char line[512];
+  if (::read(connection, line, sizeof line) > 0) {
+    const char welcome[] = "208 OK CLIENT NAME SET\r\n";
+    [[maybe_unused]] const ssize_t n = ::write(connection, welcome, sizeof welcome - 1);
+  }
+}
 
 // A listening socket at path that a speech client's SPEECHD_ADDRESS names.
 int ListenAt(const QByteArray& path) {
@@ -80,11 +93,8 @@ class SpeechTest : public QObject {
     QVERIFY(listener >= 0);
     std::thread server([listener] {
       const int connection = ::accept(listener, nullptr, nullptr);
+      Welcome(connection);
       char line[512];
-      if (::read(connection, line, sizeof line) > 0) {
-        const char welcome[] = "208 OK CLIENT NAME SET\r\n";
-        [[maybe_unused]] const ssize_t n = ::write(connection, welcome, sizeof welcome - 1);
-      }
       while (::read(connection, line, sizeof line) > 0) {
       }
       ::close(connection);
@@ -99,7 +109,39 @@ class SpeechTest : public QObject {
     ::close(listener);
     server.detach();  // held by the speaking thread's connection until the end
   }
+
+  void serverGoneForGood() {
+    // The server lets the program in, then goes away and none can be
+    // started: the announcement's reconnect fails, and the program reports
+    // it and ends, saving nothing.
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath("speechd.sock"));
+    const int listener = ListenAt(path);
+    QVERIFY(listener >= 0);
+    qputenv("SPEECHD_CMD", "/bin/false");
+    std::thread server([listener, path] {
+      const int connection = ::accept(listener, nullptr, nullptr);
+      Welcome(connection);
+      ::close(connection);
+      ::close(listener);
+      ::unlink(path.constData());
+    });
+    const QString ini = host::AppFile("config.ini");
+    QFile::remove(ini);
+    TestHost host;
+    frmMain form(host);
+    form.Load();
+    server.join();
+    modSpeech::Say("Tallowin");
+    QTRY_VERIFY_WITH_TIMEOUT(host.exitCode, 5000);
+    QCOMPARE(*host.exitCode, EXIT_FAILURE);
+    QCOMPARE(host.boxes.size(), 1);
+    QVERIFY2(host.boxes[0].startsWith("Error: No speech server could be reached"),
+             qPrintable(host.boxes[0]));
+    QVERIFY(!QFileInfo::exists(ini));
+    modSpeech::ReleaseVoice();
+  }
 };
 
-QTEST_GUILESS_MAIN(SpeechTest)
+QTEST_MAIN(SpeechTest)
 #include "speech_test.moc"

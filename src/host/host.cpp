@@ -1,5 +1,6 @@
 #include "host/host.h"
 
+#include "host/owner.h"
 #include "host/window_group.h"
 
 #include <QBuffer>
@@ -28,8 +29,11 @@ QString AppFile(const QString& name) { return AppPath() + '/' + name; }
 
 namespace {
 
-bool Writable(const QString& folder) {
-  return ::access(QFile::encodeName(folder).constData(), W_OK) == 0;
+// The folder's owner and mode; an owner no user has when it cannot be read.
+struct stat FolderStat(const QString& folder) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(folder).constData(), &st) != 0) st.st_uid = static_cast<uid_t>(-1);
+  return st;
 }
 
 QString UserSettingsFile() {
@@ -41,6 +45,16 @@ QString ProgramSettingsFile(const QString& appDir) {
   return appDir + QStringLiteral("/config.ini");
 }
 
+// Only a folder that is the user's alone may hold the password: in one
+// that others may write, another user could link config.ini to a file of
+// theirs, and the next save would write the password there.
+bool ProgramHoldsSettings(const QString& appDir) {
+  const struct stat folder = FolderStat(appDir);
+  return folder.st_uid == ::geteuid() && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0 &&
+         ::access(QFile::encodeName(appDir).constData(), W_OK) == 0 &&
+         !NotOwnedBy(ProgramSettingsFile(appDir), {::geteuid()});
+}
+
 // The icon directory's header: reserved 0, then type 1 (icon) or 2 (cursor).
 bool IconFile(const QByteArray& file) {
   static const QByteArray icon("\0\0\1\0", 4), cursor("\0\0\2\0", 4);
@@ -50,13 +64,17 @@ bool IconFile(const QByteArray& file) {
 }  // namespace
 
 QString SettingsFileToRead(const QString& appDir) {
-  if (Writable(appDir)) return ProgramSettingsFile(appDir);
+  if (ProgramHoldsSettings(appDir)) return ProgramSettingsFile(appDir);
   const QString user = UserSettingsFile();
-  return QFileInfo::exists(user) ? user : ProgramSettingsFile(appDir);
+  if (QFileInfo::exists(user) && !NotOwnedBy(user, {::geteuid()})) return user;
+  // The defaults are the folder owner's (or the user's own, from before the
+  // folder was shared), never those of whoever else may write there.
+  const QString defaults = ProgramSettingsFile(appDir);
+  return NotOwnedBy(defaults, {::geteuid(), FolderStat(appDir).st_uid}) ? QString() : defaults;
 }
 
 QString SettingsFileToWrite(const QString& appDir) {
-  if (Writable(appDir)) return ProgramSettingsFile(appDir);
+  if (ProgramHoldsSettings(appDir)) return ProgramSettingsFile(appDir);
   const QString user = UserSettingsFile();
   const QString folder = QFileInfo(user).path();
   QDir().mkpath(QFileInfo(folder).path());
@@ -107,6 +125,9 @@ std::optional<QIcon> LoadPicture(const QByteArray& file) {
 
 void Host::MsgBox(const QString& prompt) {
   QMessageBox box(QMessageBox::Critical, AppTitle, prompt, QMessageBox::Ok);
+  // A box may quote a server: its words are shown as they are, never as
+  // markup (links, pictures) that Qt would guess at.
+  box.setTextFormat(Qt::PlainText);
   // The poll at the minimise shows its box while the window is minimised:
   // outside the window's group, the box does not bring the window back.
   OwnWindowGroup(box);

@@ -21,11 +21,14 @@ QString AppPath();
 QString AppFile(const QString& name);
 
 // Where config.ini lives, for a program in the folder appDir: beside the
-// program wherever the user may write that folder (a build, a copied
-// folder). For a program installed where its user cannot write, the user's
-// own $XDG_CONFIG_HOME/tallowin/config.ini once it exists; until then the
-// file beside the program is still read (an administrator may have made
-// it), and the first save makes the user's own. Reading creates nothing.
+// program where that folder is the user's alone (theirs, writable by them
+// and nobody else: a build, a copied folder), and config.ini, with every
+// link on the way to it, is theirs too. Otherwise (installed for all users,
+// or shared) the user's own $XDG_CONFIG_HOME/tallowin/config.ini once it
+// exists; until then the file beside the program is still read when it is
+// the folder owner's or the user's (an administrator may have made it),
+// and the first save makes the user's own. Empty when there is no file to
+// trust. Reading creates nothing.
 QString SettingsFileToRead(const QString& appDir);
 // Where a save writes; makes the folder of the user's own file (0700,
 // since the file holds a password) when it is the one.
@@ -45,8 +48,8 @@ std::optional<QIcon> LoadPicture(const QByteArray& file);
 class Host {
  public:
   virtual ~Host() = default;
-  // A modal box with the critical icon and one OK button, titled AppTitle.
-  // Returns when the user dismisses it.
+  // A modal box with the critical icon and one OK button, titled AppTitle;
+  // its text is plain, never markup. Returns when the user dismisses it.
   virtual void MsgBox(const QString& prompt);
   // Ends the program at once, even from inside a nested event loop:
   // no further event or handler runs.

@@ -35,7 +35,7 @@ QAccessibleInterface* FrameOf(const QString& className, QObject* object) {
 
 }  // namespace
 
-frmMain::frmMain(host::Host& host)
+frmMain::frmMain(host::Host& host, std::function<bool()> trayAvailable)
     : Label1(new QLabel(QStringLiteral("POP3 Server:"), this)),
       Label2(new QLabel(QStringLiteral("Username:"), this)),
       Label3(new QLabel(QStringLiteral("Password:"), this)),
@@ -44,6 +44,7 @@ frmMain::frmMain(host::Host& host)
       Text3(new QLineEdit(this)),
       Timer1(new QTimer(this)),
       trayWait_(new QTimer(this)),
+      trayAvailable_(std::move(trayAvailable)),
       host_(host),
       watch_([this] { return GetMailCount(); }),
       network_(new host::NetworkState(this, [this](bool online) {
@@ -128,7 +129,7 @@ void frmMain::TrayWaitTick() {
   // A double-click during the poll has brought the window back already.
   if (state_.value() != host::WindowState::Minimized || !isVisible()) {
     trayWait_->stop();
-  } else if (modSystray::TrayAvailable()) {
+  } else if (trayAvailable_()) {
     trayWait_->stop();
     state_.Hidden();
     hide();

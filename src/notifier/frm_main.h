@@ -5,11 +5,13 @@
 #include "host/window_state.h"
 #include "notifier/mail_watch.h"
 #include "pop3/mail_count.h"
+#include "tray/systray.h"
 
 #include <QByteArray>
 #include <QTcpSocket>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -33,7 +35,9 @@ class frmMain : public QWidget {
     AppTaskManager = 3,   // a signal: kill, a task manager, shutdown
   };
 
-  explicit frmMain(host::Host& host);
+  // trayAvailable: whether the desktop has a notification area to hide into.
+  explicit frmMain(host::Host& host,
+                   std::function<bool()> trayAvailable = modSystray::TrayAvailable);
 
   // The handlers, each run when its event comes.
   void Load();
@@ -70,6 +74,7 @@ class frmMain : public QWidget {
   void FitFonts();
 
   QTimer* const trayWait_;
+  const std::function<bool()> trayAvailable_;
   host::Host& host_;
   MailWatch watch_;
   host::NetworkState* const network_;

@@ -216,7 +216,7 @@ QByteArray WithValue(const QByteArray& content, const QString& section, const QS
 QString ReadString(const QString& section, const QString& key, const QString& defaultValue,
                    int capacity, const QString& path) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return defaultValue;
+  if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) return defaultValue;
   const std::optional<QString> value = FindValue(file.readAll(), section, key);
   if (!value) return defaultValue;
   qsizetype keep = std::min<qsizetype>(value->size(), capacity - 1);

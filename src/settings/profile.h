@@ -33,7 +33,8 @@ QByteArray WithValue(const QByteArray& content, const QString& section, const QS
                      const QString& value);
 
 // The key's value in the file, cut to capacity - 1 characters; the default
-// when the file, the section or the key is missing or the file unreadable.
+// when the file (or its path), the section or the key is missing or the
+// file unreadable.
 QString ReadString(const QString& section, const QString& key, const QString& defaultValue,
                    int capacity, const QString& path);
 

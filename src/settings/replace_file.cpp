@@ -1,5 +1,7 @@
 #include "settings/replace_file.h"
 
+#include "host/owner.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -52,18 +54,21 @@ bool WriteAll(int fd, const QByteArray& content) {
   return true;
 }
 
-// Gives the new file what the old one had; owner and group only as far as
-// the process may (an ordinary user can keep a group they belong to).
+// Gives the new file what the old one, the user's own, had; its group only
+// as far as the process may (an ordinary user can keep a group they belong
+// to).
 int KeepAttributes(int fd, const struct stat& old) {
-  if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-    [[maybe_unused]] const int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-  }
+  [[maybe_unused]] const int group = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
   return ::fchmod(fd, old.st_mode & 07777) == 0 ? 0 : errno;
 }
 
 }  // namespace
 
 std::optional<QString> ReplaceFile(const QString& path, const QByteArray& content) {
+  // Where another user made the file or a link on the way, they chose
+  // where it leads, and would read what is written.
+  if (const auto foreign = host::NotOwnedBy(path, {::geteuid()}))
+    return QStringLiteral("%1 belongs to another user").arg(*foreign);
   const auto resolved = FollowLinks(path);
   if (!resolved) return Reason(ELOOP);
   const QFileInfo info(*resolved);

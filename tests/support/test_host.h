@@ -1,5 +1,5 @@
 // A host whose message boxes are read and dismissed by the test, and whose
-// End leaves the test running.
+// End leaves the test running, with the status kept.
 #pragma once
 
 #include "host/host.h"
@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class TestHost : public host::Host {
  public:
@@ -14,8 +15,9 @@ class TestHost : public host::Host {
     boxes << prompt;
     if (whileBoxIsOpen) whileBoxIsOpen();
   }
-  void End(int) override {}
+  void End(int exitCode) override { this->exitCode = exitCode; }
 
   QStringList boxes;
+  std::optional<int> exitCode;  // the last End's
   std::function<void()> whileBoxIsOpen;
 };
