@@ -73,13 +73,17 @@ QString SettingsFileToRead(const QString& appDir) {
   return NotOwnedBy(defaults, {::geteuid(), FolderStat(appDir).st_uid}) ? QString() : defaults;
 }
 
+QString SettingsFile(const QString& appDir) {
+  return ProgramHoldsSettings(appDir) ? ProgramSettingsFile(appDir) : UserSettingsFile();
+}
+
 QString SettingsFileToWrite(const QString& appDir) {
-  if (ProgramHoldsSettings(appDir)) return ProgramSettingsFile(appDir);
-  const QString user = UserSettingsFile();
-  const QString folder = QFileInfo(user).path();
+  const QString file = SettingsFile(appDir);
+  if (file != UserSettingsFile()) return file;
+  const QString folder = QFileInfo(file).path();
   QDir().mkpath(QFileInfo(folder).path());
   ::mkdir(QFile::encodeName(folder).constData(), 0700);
-  return user;
+  return file;
 }
 
 float TwipsPerPixelX() {

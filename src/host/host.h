@@ -30,8 +30,10 @@ QString AppFile(const QString& name);
 // and the first save makes the user's own. Empty when there is no file to
 // trust. Reading creates nothing.
 QString SettingsFileToRead(const QString& appDir);
-// Where a save writes; makes the folder of the user's own file (0700,
-// since the file holds a password) when it is the one.
+// Where a save writes; creates nothing.
+QString SettingsFile(const QString& appDir);
+// The same, and makes the folder of the user's own file (0700, since the
+// file holds a password) when it is the one.
 QString SettingsFileToWrite(const QString& appDir);
 
 // Twips (1/1440 inch) per horizontal screen pixel on the primary screen.

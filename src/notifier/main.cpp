@@ -26,7 +26,7 @@ int main(int argc, char* argv[]) {
       app.isSessionRestored();
 
   // Decided before any window or voice exists.
-  host::SingleInstance instance(host::SettingsFileToWrite(host::AppPath()));
+  host::SingleInstance instance(host::SettingsFile(host::AppPath()));
   using Request = host::SingleInstance::Request;
   switch (instance.Start(atLogin ? Request::Quiet : Request::Show)) {
     case host::SingleInstance::Outcome::HandedOver:
