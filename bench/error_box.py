@@ -5,9 +5,11 @@ import time
 
 def shown(pid):
     """The error boxes the process shows. Of its windows, which all bear its
-    title, only a box is a dialog."""
-    found = subprocess.run(["timeout", "5", "xdotool", "search", "--onlyvisible", "--pid", str(pid),
-                            "--name", "^Tallowin$"], capture_output=True, text=True).stdout.split()
+    title, only a box is a dialog. Without --all, xdotool takes a window of
+    either the process or the title: another Tallowin's boxes too."""
+    found = subprocess.run(["timeout", "5", "xdotool", "search", "--all", "--onlyvisible", "--pid",
+                            str(pid), "--name", "^Tallowin$"],
+                           capture_output=True, text=True).stdout.split()
     return [window for window in found if "_NET_WM_WINDOW_TYPE_DIALOG" in subprocess.run(
         ["timeout", "5", "xprop", "-id", window, "_NET_WM_WINDOW_TYPE"],
         capture_output=True, text=True).stdout]

@@ -3,8 +3,9 @@
 # runs the tests each fault names; prints "caught" or "MISSED" for each. A
 # check of the suite's catching power, to run when tests are cut or merged,
 # against this tree or an earlier commit's (its suite, the same faults: they
-# touch the program only). A fault whose text has moved (NOT PLANTED) or
-# that no longer builds fails the run: the figure would measure less.
+# touch the program only). A fault whose text has moved (NOT PLANTED), that
+# no longer builds, or whose tests are gone fails the run: the figure would
+# measure less.
 # With --plant-only, only whether each fault still plants in this tree: no
 # build, no test (a unit test runs that).
 # usage: bench/fault_injection.sh [-r COMMIT | --plant-only] [FAULT_NUMBER...]
@@ -23,6 +24,10 @@ fi
 # a user would see.
 fast='-L ^(unit|server)$'
 program='-R ^program_test$'
+end='-R ^end_test$'
+item='-R ^xfce_item_test$'
+xembed='-R ^xfce_xembed_test$'
+program_xembed='-R ^(program_test|xfce_xembed_test)$'
 faults=(
   "src/pop3/mail_count.cpp#s/^  if (sckClient) sckClient->abort();$/  if (sckClient) { sckClient->write(\"QUIT\\\\r\\\\n\"); sckClient->waitForBytesWritten(500); sckClient->abort(); }/#$fast#QUIT sent after a good poll"
   "src/pop3/mail_count.cpp#s/kReplyWait = 2000ms/kReplyWait = 1000ms/#$fast#a slow server given up on too soon"
@@ -46,16 +51,16 @@ faults=(
   "src/host/host.cpp#s/  } while (reader.jumpToNextImage());/  } while (false);/#$fast#a 2x panel draws the small picture grown"
   "src/notifier/frm_main.cpp#s/^  unloading_ = true;$//#$fast#a poll while the close's error box is open"
   "src/notifier/frm_main.cpp#/^void frmMain::Timer1Tick/,/^}/s/state_.value() != host::WindowState::Minimized || //#$fast#a poll while the window is shown"
-  "src/notifier/frm_main.cpp#s/mode == UnloadMode::FormControlMenu || mode == UnloadMode::FormCode/static_cast<int>(mode) >= 0/#-R ^end_test$#a kill saves what was half typed"
+  "src/notifier/frm_main.cpp#s/mode == UnloadMode::FormControlMenu || mode == UnloadMode::FormCode/static_cast<int>(mode) >= 0/#$end#a kill saves what was half typed"
   "src/notifier/frm_main.cpp#s/Text3->setEchoMode(QLineEdit::Password);//#$fast#the password shown on screen"
   "src/speech/speech.cpp#s/SPD_MESSAGE/SPD_TEXT/g#$program#a later announcement cuts the earlier off"
   "src/speech/speech.cpp#s/^  Voice->wake.notify_one();$/  Voice->wake.notify_one(); while (!Voice->texts.empty()) std::this_thread::yield();/#$program#the window waits for a stuck speech server"
   "src/speech/speech.cpp#s/^  if (speaker.connection) spd_close(speaker.connection);$/  return QStringLiteral(\"Error: gone\");/#$program#speech ends for good when the server restarts"
   "src/speech/speech.cpp#s/^  std::signal(SIGPIPE, SIG_IGN);$//#$fast#the program killed when the speech server goes away"
-  "src/tray/tray_tip.cpp#s/return statusNotifierHost ? WM_LBUTTONDBLCLK : WM_LBUTTONUP;/return statusNotifierHost ? WM_LBUTTONUP : WM_LBUTTONUP;/#-R ^xfce_item_test$#the window never comes back on a StatusNotifierItem panel"
+  "src/tray/tray_tip.cpp#s/return statusNotifierHost ? WM_LBUTTONDBLCLK : WM_LBUTTONUP;/return statusNotifierHost ? WM_LBUTTONUP : WM_LBUTTONUP;/#$item#the window never comes back on a StatusNotifierItem panel"
   "src/tray/systray.cpp#s/return watcher.isValid() \\&\\& .*/return watcher.isValid();/#$program#a single click restores on an XEmbed tray while a panel starts"
-  "src/notifier/frm_main.cpp#s/^    hide();$/    {}/#-R ^(program_test|xfce_xembed_test)$#a minimise leaves the window on the taskbar"
-  "src/notifier/frm_main.cpp#s/^  if (!SetIcon(\\*outcome)) return;$//#-R ^xfce_xembed_test$#the tray picture never changes"
+  "src/notifier/frm_main.cpp#s/^    hide();$/    {}/#$program_xembed#a minimise leaves the window on the taskbar"
+  "src/notifier/frm_main.cpp#s/^  if (!SetIcon(\\*outcome)) return;$//#$xembed#the tray picture never changes"
   "src/notifier/main.cpp#s/^  host::ChooseWindowSystem(argc, argv);$//#$program#no window in a Wayland session"
   "src/notifier/main.cpp#s/    form.showMinimized();/    form.show();/#$program#started at login, the window pops up"
 )
@@ -67,6 +72,11 @@ trap 'rm -rf "$work"' EXIT
 # plant N FILE EXPRESSION WHAT: FILE with the fault in $work/planted, or
 # rotted when sed changes nothing.
 plant() {
+  if [[ -z $4 ]]; then  # a "#" or a "$#" too many in the line
+    echo "$1 MALFORMED: it names no tests or no effect"
+    rotted+=("$1")
+    return 1
+  fi
   sed "$3" "$2" >"$work/planted"
   if cmp -s "$2" "$work/planted"; then
     echo "$1 NOT PLANTED ($2 changed nowhere): $4"
@@ -98,12 +108,15 @@ else
     if plant $n "$scratch/$file" "$expression" "$what"; then
       cp "$scratch/$file" "$scratch/$file.orig"
       cp "$work/planted" "$scratch/$file"
+      # The check that faults plant would fail on a tree that holds one.
+      selection+=(-E 'memcheck|fault_plants')
       if ! cmake --build "$scratch/build" -j"$(nproc)" >"$scratch/build.log" 2>&1; then
         echo "$n DOES NOT BUILD: $what"
         rotted+=("$n")
-      # The check that faults plant would fail on a tree that holds one.
-      elif (cd "$scratch/build" &&
-        ctest -j"$(nproc)" "${selection[@]}" -E 'memcheck|fault_plants' >/dev/null 2>&1); then
+      elif ! (cd "$scratch/build" && ctest -N "${selection[@]}" | grep -q 'Total Tests: [1-9]'); then
+        echo "$n NAMES NO TEST ($tests): $what"
+        rotted+=("$n")
+      elif (cd "$scratch/build" && ctest -j"$(nproc)" "${selection[@]}" >/dev/null 2>&1); then
         echo "$n MISSED ($tests, $((SECONDS - start)) s): $what"
         missed+=("$n")
       else
@@ -115,7 +128,7 @@ else
   done
 fi
 if ((${#rotted[@]})); then
-  printf '\n!!! FAULTS %s NO LONGER PLANT OR BUILD: mend their expressions !!!\n' "${rotted[*]}" >&2
+  printf '\n!!! FAULTS %s NO LONGER PLANT, BUILD OR NAME A TEST: mend them !!!\n' "${rotted[*]}" >&2
   exit 2
 fi
 ((${#missed[@]} == 0))

@@ -141,10 +141,10 @@ tray_icon() { program_window 'w <= 64' --onlyvisible --class tallowin; }
 has_tray_icon() { [[ -n $(tray_icon) ]]; }
 main_window() { program_window 'w > 64' --name '^Tallowin$'; }
 # box_window [SEARCH...]: an error box of the program's: of the visible
-# windows that bear its title, the dialog.
+# windows that bear its title (and match SEARCH: all of it), the dialog.
 box_window() {
   local id
-  for id in $(timeout 5 xdotool search --onlyvisible "$@" --name '^Tallowin$' 2>/dev/null); do
+  for id in $(timeout 5 xdotool search --all --onlyvisible "$@" --name '^Tallowin$' 2>/dev/null); do
     xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q DIALOG && echo "$id" && return
   done
   return 1

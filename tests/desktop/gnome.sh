@@ -61,8 +61,6 @@ desktop_minimise() { shell_eval "$SHELL_WINDOW.minimize()" >/dev/null; }
 desktop_window_checks() {
   step "GNOME's font: the fields' text is whole"
   wait_for 5 shell_true "$SHELL_WINDOW.get_frame_rect().y > 0" || fail "the window was not placed"
-  sleep 0.5
-  shell_window_capture "$ARTIFACTS/window.png"  # for a person to look at
   # The window's fields, drawn in the font this session gives, against the
   # same text drawn whole.
   QT_QPA_PLATFORM=xcb "$build/tests/frm_main_test" textIsWholeInTheDesktopsFont >"$WORK/fields.log" 2>&1 ||
@@ -92,11 +90,6 @@ screenshot() {
 desktop_item_picture() {
   shell_capture "$1" "(() => { const i = $SHELL_ITEM;
     return [...i.get_transformed_position(), ...i.get_transformed_size()]; })()"
-}
-# shell_window_capture FILE: the window's client area.
-shell_window_capture() {
-  shell_capture "$1" "(() => { const w = $SHELL_WINDOW;
-    const r = w.frame_rect_to_client_rect(w.get_frame_rect()); return [r.x, r.y, r.width, r.height]; })()"
 }
 
 # The extension activates on the first click of a new item, and on a double
