@@ -45,7 +45,7 @@ MAILBOX_TLS_PORT=$tls_port MAILBOX_TLS_CERT=$TEST_CA_CERT MAILBOX_TLS_KEY=$TEST_
 mailbox_add_user tls pw-tls
 
 # The main window of the process; its tray icon bears its title too.
-main_window_of() { program_window 'w > 64' --onlyvisible --pid "$1" --name '^Tallowin$'; }
+main_window_of() { program_window 'w > 64' --all --onlyvisible --pid "$1" --name '^Tallowin$'; }
 has_main_window() { [[ -n $(main_window_of "$1") ]]; }
 
 # Each program with a speech server of its own, whose log counts its

@@ -9,11 +9,13 @@ times fast; this script keeps real time and, in simulated time:
   emptied (as another program fetching it would), in turn;
 - the hour HOURS // 2 (at least the second, when there are two): the server
   is stopped, and started again at its end;
-- every second: an error box of a program is dismissed with Return, as a
-  user would, and counted as a failed poll;
+- every second: each error box of a program is dismissed with Return, as a
+  user would; a box is a failed poll, counted once however many looks find
+  it still open, and how long it stayed open is reported;
 - every 10 minutes: RSS, private memory, descriptors and threads of each.
 
-Writes OUT/day.dat (one line a sample) and prints a table by hour.
+Writes OUT/day.dat (one line a sample) and OUT/boxes.dat (one line a box),
+and prints a table by hour and the boxes' times open.
 """
 import os
 import subprocess
@@ -49,7 +51,7 @@ class Program:
     def __init__(self, described):
         self.name, pid, self.user, self.maildir, self.speech_log = described.split(":")
         self.pid = int(pid)
-        self.failed = 0
+        self.boxes = error_box.Boxes(self.pid)
 
     def deliver(self, serial):
         name = f"{int(time.time())}.day{serial}.bench"
@@ -97,7 +99,7 @@ def run(hours, speed, conf, out, programs):
             for p in programs:
                 if not os.path.exists(f"/proc/{p.pid}"):
                     sys.exit(f"{p.name} ended during the run")
-                p.failed += error_box.dismiss(p.pid)
+                p.boxes.dismiss()
             if outage is not None and not down and outage * 60 <= now < (outage + 1) * 60:
                 print(f"hour {outage}: the server stops", file=sys.stderr)
                 dovecot(conf, "stop")
@@ -116,7 +118,7 @@ def run(hours, speed, conf, out, programs):
                 for p in programs:
                     rss, private = memory(p.pid)
                     row += [rss, private, len(os.listdir(f"/proc/{p.pid}/fd")), threads(p.pid),
-                            count(log, f"Login: user=<{p.user}>"), p.failed,
+                            count(log, f"Login: user=<{p.user}>"), p.boxes.count,
                             count(p.speech_log, "Queueing message")]
                 rows.append(row)
                 dat.write(" ".join(map(str, row)) + "\n")
@@ -129,6 +131,18 @@ def run(hours, speed, conf, out, programs):
                     break
             time.sleep(1)
     table(rows, programs, hours)
+    with open(os.path.join(out, "boxes.dat"), "w") as dat:
+        dat.write("# program, simulated minute it opened, simulated minutes it stayed open\n")
+        for p in programs:
+            # A box open for a tick or more holds up that many polls.
+            for opened, seconds in p.boxes.open_for:
+                dat.write(f"{p.name} {(opened - begin) / minute:.1f} {seconds / minute:.2f}\n")
+            spans = sorted(seconds / minute for _, seconds in p.boxes.open_for)
+            line = f"{p.name}: {p.boxes.count} boxes, {len(p.boxes.opened)} still open at the end"
+            if spans:
+                line += (f"; the others open for {spans[0]:.2f} to {spans[-1]:.2f} simulated "
+                         f"minutes, median {spans[len(spans) // 2]:.2f}")
+            print(line)
 
 
 def table(rows, programs, hours):
@@ -141,11 +155,13 @@ def table(rows, programs, hours):
         cells = []
         for i in range(len(programs)):
             rss, private, fds, thr, polls, failed, said = r[1 + 7 * i:8 + 7 * i]
+            ticks = r[0] - (previous[0] if previous else 0)  # one a simulated minute
             if previous:
                 p_polls, p_failed, p_said = previous[5 + 7 * i:8 + 7 * i]
-                counted = f"{polls - p_polls}, {failed - p_failed}, {said - p_said}"
-            else:
-                counted = f"{polls}, {failed}, {said}"
+                polls, failed, said = polls - p_polls, failed - p_failed, said - p_said
+            if failed > ticks + 1:  # the sample may fall either side of a tick
+                sys.exit(f"{programs[i].name}: {failed} failed polls in {ticks} ticks cannot be")
+            counted = f"{polls}, {failed}, {said}"
             cells += [f"{rss}, {private}", f"{fds}, {thr}", counted]
         print(f"| {r[0] // 60} | " + " | ".join(cells) + " |")
         previous = r

@@ -110,7 +110,7 @@ def run(polls, sizes, mailbox_dir, cgroup, out, described):
         start = time.time()
         offset = os.path.getsize(log)
         deadline = time.monotonic() + POLL_GAP * (polls + 2)
-        seen, failed, next_look = {}, 0, 0
+        seen, boxes, next_look = {}, error_box.Boxes(programs[0]["pid"]), 0
         # The poll that meets the new mail, then POLLS measured, and the
         # start of one more, where the last measured one ends.
         while any(seen.get(u, 0) < polls + 2 for u in users):
@@ -122,7 +122,7 @@ def run(polls, sizes, mailbox_dir, cgroup, out, described):
                     sys.exit(f"{p['name']} ended during the run")
             timeline.sample()
             if time.monotonic() >= next_look:
-                failed += error_box.dismiss(programs[0]["pid"])
+                boxes.dismiss()
                 next_look = time.monotonic() + 1
             now = logins(log, offset, users)
             for u in users:
@@ -133,7 +133,7 @@ def run(polls, sizes, mailbox_dir, cgroup, out, described):
         for _ in range(20):  # the last sessions' ends
             timeline.sample()
             time.sleep(0.1)
-        phases.append({"size": size, "start": start, "end": time.time(), "failed": failed})
+        phases.append({"size": size, "start": start, "end": time.time(), "failed": boxes.count})
     timeline.f.close()
     with open(os.path.join(out, "phases"), "w") as f:
         json.dump({"polls": polls, "programs": programs, "phases": phases}, f)

@@ -26,10 +26,7 @@ mode_t ModeOf(const QString& path) {
   return st.st_mode & 07777;
 }
 
-QByteArray ReadFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using host::ReadFile;
 
 void WriteFile(const QString& path, const QByteArray& content) {
   QFile file(path);

@@ -1,8 +1,20 @@
 # A private X desktop for tests: Xvfb, the openbox window manager and the
-# trayer notification area, all stopped again when the test's shell exits.
-# Sourced by the desktop scenario and the idle benchmark.
+# trayer notification area, all stopped again when the test's shell exits;
+# a real POP3 server (scripts/mailbox.sh) and speech server
+# (support/speechd.sh) beside it. Sourced by the desktop scenarios and the
+# benchmarks.
 # shellcheck shell=bash
 set -euo pipefail
+# A test that names the namespaces it needs (NAMESPACES, unshare's options)
+# starts over inside them.
+if [[ -n ${NAMESPACES:-} && -z ${TALLOWIN_IN_NAMESPACES:-} ]]; then
+  export TALLOWIN_IN_NAMESPACES=1
+  # shellcheck disable=SC2086
+  exec unshare $NAMESPACES -- bash "$0" "$@"
+fi
+[[ ${NAMESPACES:-} != *--net* ]] || ip link set lo up
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/mailbox.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/speechd.sh"
 
 WORK=$(mktemp -d)
 chmod 755 "$WORK"
@@ -61,6 +73,18 @@ install_program() {
   DESTDIR=$WORK/stage cmake --install "$1" --prefix /usr >/dev/null || fail "install failed"
   app=$WORK/stage/usr/lib/tallowin
 }
+# config_ini SERVER USER PASSWORD: the settings the installed program reads.
+config_ini() { printf '[POP3]\nServername=%s\nUsername=%s\nPassword=%s\n' "$@" >"$app/config.ini"; }
+# start_program ARGS...: the installed link, through LAUNCHER (a command
+# and its arguments) where the session starts it through one; its PID in
+# PROGRAM, its output in program.log.
+LAUNCHER=()
+start_program() {
+  spawn program "${LAUNCHER[@]}" "$WORK/stage/usr/bin/tallowin" "$@"
+  PROGRAM=$!
+}
+# program_ended [SECONDS]: the program is gone within 10 s, or SECONDS.
+program_ended() { wait_for "${1:-10}" bash -c "! kill -0 $PROGRAM"; }
 
 # wait_for SECONDS COMMAND...: runs COMMAND until it succeeds.
 wait_for() {
@@ -104,12 +128,14 @@ start_tray() {
 # (minimised); a hidden window may keep its last word.
 wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | awk '/window state:/{print $3}'; }
 
-# A private session bus, for the desktop's D-Bus services.
+# start_session_bus [system]: a private session bus, for the desktop's D-Bus
+# services; or one in the system bus's place, as open to all as a session's.
 start_session_bus() {
-  spawn dbus dbus-daemon --session --nofork --address="unix:path=$WORK/bus" --print-address=3 \
-    3>"$WORK/bus-address"
-  wait_for 10 test -s "$WORK/bus-address" || fail "dbus-daemon did not start"
-  export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$WORK/bus-address")
+  local bus=${1:-session}
+  spawn "$bus-bus" dbus-daemon --session --nofork --address="unix:path=$WORK/$bus-bus" \
+    --print-address=3 3>"$WORK/$bus-bus.address"
+  wait_for 10 test -s "$WORK/$bus-bus.address" || fail "dbus-daemon did not start"
+  export "DBUS_${bus^^}_BUS_ADDRESS=$(head -n 1 "$WORK/$bus-bus.address")"
 }
 
 # A private bus in the system bus's place, for mocks of the system's
@@ -134,20 +160,31 @@ program_window() {
 tray_icon() { program_window 'w <= 64' --onlyvisible --class tallowin; }
 has_tray_icon() { [[ -n $(tray_icon) ]]; }
 main_window() { program_window 'w > 64' --name '^Tallowin$'; }
+# box_window [SEARCH...]: an error box of the program's: of the visible
+# windows that bear its title (and match SEARCH: all of it), the dialog.
+box_window() {
+  local id
+  for id in $(timeout 5 xdotool search --all --onlyvisible "$@" --name '^Tallowin$' 2>/dev/null); do
+    xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q DIALOG && echo "$id" && return
+  done
+  return 1
+}
+# viewable ID: (xwininfo without an ID waits for a click on a window.)
+viewable() { [[ -n $1 ]] && xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 # Shown, minimised on the taskbar, or hidden into the tray: to a check for
 # visibility the last two look alike. The window manager's list of the
 # windows it manages (what a taskbar shows) tells them apart.
 managed() {
   xprop -root _NET_CLIENT_LIST | grep -qiw "$(printf '0x%x' "$1")"
 }
-window_shown() { [[ $(wm_state "$(main_window)") == Normal ]]; }
+# Each of the window ID, or else of the one main_window finds; hidden, not
+# gone: a program that died is missing from the list as well.
+window_shown() { [[ $(wm_state "${1:-$(main_window)}") == Normal ]]; }
 window_iconic() {
-  local id
-  id=$(main_window)
+  local id=${1:-$(main_window)}
   [[ -n $id ]] && managed "$id" && [[ $(wm_state "$id") == Iconic ]]
 }
 window_hidden() {
-  local id
-  id=$(main_window)
-  [[ -n $id ]] && ! managed "$id"
+  local id=${1:-$(main_window)}
+  [[ -n $id ]] && xwininfo -id "$id" >/dev/null 2>&1 && ! managed "$id"
 }

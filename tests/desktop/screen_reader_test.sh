@@ -4,10 +4,9 @@
 # running screen reader turns it on, read with pyatspi (screen_reader.py).
 # usage: screen_reader_test.sh BUILD_DIR ARTIFACT_DIR
 source "$(dirname "$0")/desktop.sh"
-source "$(dirname "$0")/../support/speechd.sh"
 install_program "$1" "$2"
 # Port 9 refuses: the poll at the minimise fails and shows its box.
-printf '[POP3]\nServername=pop3://127.0.0.1:9\nUsername=alice\nPassword=secret\n' >"$app/config.ini"
+config_ini pop3://127.0.0.1:9 alice secret
 
 start_xvfb
 start_wm
@@ -20,7 +19,7 @@ gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
   --method org.freedesktop.DBus.Properties.Set org.a11y.Status ScreenReaderEnabled '<true>' \
   >/dev/null || fail "the screen reader flag could not be set"
 start_speechd
-spawn program "$WORK/stage/usr/bin/tallowin"
+start_program
 window_up() { [[ -n $(main_window) ]]; }
 wait_for 10 window_up || fail "the window did not show: $(cat "$WORK/program.log")"
 /usr/bin/python3 "$(dirname "$0")/screen_reader.py" "$(main_window)" || fail "see above"

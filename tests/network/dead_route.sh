@@ -5,18 +5,11 @@
 # address, loopback as the only IPv4 address, and an /etc/hosts of its own.
 # dovecot listens on port 110. Then runs the given test inside.
 # usage: dead_route.sh TEST...
-if [[ -z ${TALLOWIN_IN_NETNS:-} ]]; then
-  export TALLOWIN_IN_NETNS=1
-  exec unshare --net --mount -- bash "$0" "$@"
-fi
-set -euo pipefail
-source "$(dirname "$0")/../../scripts/mailbox.sh"
-WORK=$(mktemp -d)
-chmod 755 "$WORK"  # the mail processes walk through it
-trap 'mailbox_stop; umount /etc/hosts /etc/gai.conf 2>/dev/null; rm -rf "$WORK"' EXIT
+NAMESPACES="--net --mount"
+source "$(dirname "$0")/../desktop/desktop.sh"
+trap 'mailbox_stop; stop_all' EXIT
 
 mount --make-rprivate /
-ip link set lo up
 ip link add veth0 type veth peer name veth1
 ip -6 addr add 2001:db8::1/64 dev veth0 nodad
 ip link set veth0 up
@@ -42,7 +35,7 @@ mount --bind "$WORK/hosts" /etc/hosts
 mount --bind "$WORK/gai.conf" /etc/gai.conf
 for name in dead-then-v4.test dead-then-v6.test; do
   first=$(getent ahosts "$name" | awk 'NR == 1 {print $1}')
-  [[ $first == 2001:db8::dead ]] || { echo "FAIL: $name resolves first to $first" >&2; exit 1; }
+  [[ $first == 2001:db8::dead ]] || fail "$name resolves first to $first"
 done
 
 MAILBOX_LISTEN="127.0.0.1, 2001:db8::1" mailbox_start "$WORK/dovecot" 110 alice secret

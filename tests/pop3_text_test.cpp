@@ -1,12 +1,14 @@
-// The forms the server field takes.
+// What the mail count query reads from others: the server field as the user
+// typed it, and the server's reply to STAT.
 #include "pop3/server_address.h"
+#include "pop3/stat_reply.h"
 
 #include <QTest>
 
-class ServerAddressTest : public QObject {
+class Pop3TextTest : public QObject {
   Q_OBJECT
  private slots:
-  void parses() {
+  void serverField() {
     // "host|port|tls", port 0 for the scheme's; "": refused.
     const auto parsed = [](const QString& field) {
       const auto a = modPOP3::ParseServerField(field);
@@ -27,7 +29,24 @@ class ServerAddressTest : public QObject {
          {"pop3s://", "pop3://h:0", "pop3://h:65536", "pop3://::1", "pop3://me@h"})
       QVERIFY2(parsed(refused).isEmpty(), refused);
   }
+
+  void statReply() {
+    const auto count = [](const QByteArray& reply) {
+      return modPOP3::ParseStatReply(reply).value_or(-1);  // -1: refused
+    };
+    QCOMPARE(count("+OK 2 320\r\n"), 2);
+    QCOMPARE(count("+OK 2147483647 1\r\n"), 2147483647);
+    QCOMPARE(count("xxxx5 50\r\n"), 5);  // positions 1 to 4 are not examined
+    // The size is not needed: a mailbox past 2 GiB, or text after the size,
+    // must not stop the watching.
+    QCOMPARE(count("+OK 1500 3221225472\r\n"), 1500);
+    QCOMPARE(count("+OK 2 320 messages\r\n"), 2);
+
+    // Refusals follow from the fuzzer's rule: a count only where the reply
+    // holds one.
+    QCOMPARE(count("+OK 5\r\n"), -1);
+  }
 };
 
-QTEST_APPLESS_MAIN(ServerAddressTest)
-#include "server_address_test.moc"
+QTEST_APPLESS_MAIN(Pop3TextTest)
+#include "pop3_text_test.moc"
