@@ -2,6 +2,7 @@
 // what it refuses.
 #include "settings/profile.h"
 #include "host/host.h"
+#include "host/owner.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,11 +12,13 @@
 #include <QTest>
 
 #include <grp.h>
+#include <pwd.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -48,9 +51,22 @@ void Own(const QString& path, uid_t user, mode_t mode) {
 // Runs make with root's rights, where the test has kept them; false where
 // it has none.
 bool AsRoot(const std::function<void()>& make) {
+  const uid_t me = ::geteuid();
   if (::seteuid(0) != 0) return false;
   make();
-  return ::seteuid(kNobody) == 0;
+  return ::seteuid(me) == 0;
+}
+
+// A user whose primary group is theirs alone, of their name (daemon, on
+// most systems): the user the test runs as.
+const passwd* PrivateGroupUser() {
+  ::setpwent();
+  while (const passwd* user = ::getpwent()) {
+    const group* own = ::getgrgid(user->pw_gid);
+    if (user->pw_uid != 0 && own && std::strcmp(own->gr_name, user->pw_name) == 0 && !*own->gr_mem)
+      return user;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -59,12 +75,19 @@ class ProfileTest : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase() {
-    // As root, file permissions do not bind: run as nobody, keeping root
-    // as the saved user only to make other users' files, and stay open to
-    // the leak checker's ptrace as the change of user would forbid.
-    if (::geteuid() == 0)
-      QVERIFY(::setgroups(0, nullptr) == 0 && ::setresgid(kNobody, kNobody, 0) == 0 &&
-              ::setresuid(kNobody, kNobody, 0) == 0 && ::prctl(PR_SET_DUMPABLE, 1) == 0);
+    // As root, file permissions do not bind: run as a user with a private
+    // group and a member of nobody's group, which folders are shared with,
+    // keeping root as the saved user only to make other users' files, and
+    // stay open to the leak checker's ptrace as the change of user would
+    // forbid.
+    if (::geteuid() != 0) return;
+    const passwd* user = PrivateGroupUser();
+    QVERIFY(user);
+    const uid_t uid = user->pw_uid;
+    const gid_t gid = user->pw_gid;
+    const gid_t shared = kNobody;
+    QVERIFY(::setgroups(1, &shared) == 0 && ::setresgid(gid, gid, 0) == 0 &&
+            ::setresuid(uid, uid, 0) == 0 && ::prctl(PR_SET_DUMPABLE, 1) == 0);
   }
 
   void finds() {
@@ -137,13 +160,11 @@ class ProfileTest : public QObject {
 
   void longValueIsCutWhole() {
     // At 254 UTF-16 units, and never inside a character that takes two.
-    QTemporaryDir dir;
-    const QString path = dir.filePath("config.ini");
-    WriteFile(path, "[POP3]\nPassword=" + QByteArray(253, 'x') + "\xf0\x9f\x93\xab\n");
-    QCOMPARE(profile::ReadString("POP3", "Password", {}, 255, path), QString(253, 'x'));
+    const QByteArray astral = "[POP3]\nPassword=" + QByteArray(253, 'x') + "\xf0\x9f\x93\xab\n";
+    QCOMPARE(profile::ReadString("POP3", "Password", {}, 255, astral), QString(253, 'x'));
     // The quotes do not count.
-    WriteFile(path, "[POP3]\nPassword=\"" + QByteArray(254, 'x') + " \"\n");
-    QCOMPARE(profile::ReadString("POP3", "Password", {}, 255, path), QString(254, 'x'));
+    const QByteArray quoted = "[POP3]\nPassword=\"" + QByteArray(254, 'x') + " \"\n";
+    QCOMPARE(profile::ReadString("POP3", "Password", {}, 255, quoted), QString(254, 'x'));
   }
 
   void replaceKeepsWhatTheUserMade() {
@@ -199,7 +220,7 @@ class ProfileTest : public QObject {
       File file;
     } rows[] = {{me, 0500, Defaults},    // installed: the user may not write it
                 {0, 0775, Defaults},     // installed, shared with the user's group
-                {me, 0770, Defaults},    // the user's own, shared with their group
+                {me, 0770, Defaults},    // the user's own, shared with a group of others
                 {0, 0775, ForeignLink},  // shared, and another user linked it
                 {me, 0700, OwnLink}};    // the user's own, linked to another's file
     QTemporaryDir dir;
@@ -224,27 +245,35 @@ class ProfileTest : public QObject {
         Own(program, row.owner, row.mode);
       };
       if (!AsRoot(make)) {
-        if (row.owner != me || row.file != Defaults) continue;  // other users' files need root
+        // Other users' files, and groups, need root.
+        if (row.owner != me || row.file != Defaults || (row.mode & S_IWGRP)) continue;
         make();
       }
       const QString home = dir.filePath("home" + QString::number(i));
       qputenv("XDG_CONFIG_HOME", QFile::encodeName(home));
       own = home + "/tallowin/config.ini";
 
-      QCOMPARE(host::SettingsFileToRead(program), row.file == Defaults ? ini : QString());
+      QCOMPARE(host::ReadSettings(program), row.file == Defaults ? prepared : QByteArray());
       QVERIFY(!QFileInfo::exists(home));  // a read makes nothing
       QCOMPARE(host::SettingsFileToWrite(program), own);
       QVERIFY(!profile::WriteValues("POP3", {{"Password", "secret"}}, own));
       QCOMPARE(ModeOf(home + "/tallowin"), mode_t(0700));
       QCOMPARE(ModeOf(own), mode_t(0600));
       QCOMPARE(ReadFile(row.file == Defaults ? ini : theirs), prepared);
-      QCOMPARE(host::SettingsFileToRead(program), own);
+      QCOMPARE(host::ReadSettings(program), ReadFile(own));
       if (row.owner == me) ::chmod(QFile::encodeName(program).constData(), 0700);
     }
     if (!root) return;
+    // The user's own folder, writable by their private group (umask 002).
+    const QString program = dir.filePath("private");
+    QVERIFY(QDir().mkdir(program) && ::chmod(QFile::encodeName(program).constData(), 0775) == 0);
+    QCOMPARE(host::SettingsFileToWrite(program), program + "/config.ini");
+    // What is read is checked, not only its path, which may since lead to
+    // another user's file.
+    QCOMPARE(host::ReadOwnedBy(theirs, {me}), QByteArray());
     // The user's own file, linked to the other's, is neither read nor written.
     QVERIFY(QFile::remove(own) && QFile::link(theirs, own));
-    QCOMPARE(host::SettingsFileToRead(dir.filePath("4")), QString());
+    QCOMPARE(host::ReadSettings(dir.filePath("4")), QByteArray());
     const auto failure = profile::WriteValues("POP3", {{"Password", "secret"}}, own);
     QVERIFY(failure && failure->contains("belongs to another user"));
     QCOMPARE(ReadFile(theirs), prepared);

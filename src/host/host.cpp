@@ -14,12 +14,15 @@
 #include <QScreen>
 #include <QStandardPaths>
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace host {
 
@@ -45,12 +48,27 @@ QString ProgramSettingsFile(const QString& appDir) {
   return appDir + QStringLiteral("/config.ini");
 }
 
+// A user-private group, as umask 002 systems give each user: their
+// primary group, of their name, with no other members. Its write is the
+// user's alone.
+bool UsersPrivateGroup(gid_t gid) {
+  const passwd* user = ::getpwuid(::geteuid());
+  const group* group = ::getgrgid(gid);
+  if (!user || !group || user->pw_gid != gid || std::strcmp(group->gr_name, user->pw_name) != 0)
+    return false;
+  for (char** member = group->gr_mem; *member; ++member)
+    if (std::strcmp(*member, user->pw_name) != 0) return false;
+  return true;
+}
+
 // Only a folder that is the user's alone may hold the password: in one
 // that others may write, another user could link config.ini to a file of
 // theirs, and the next save would write the password there.
 bool ProgramHoldsSettings(const QString& appDir) {
   const struct stat folder = FolderStat(appDir);
-  return folder.st_uid == ::geteuid() && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0 &&
+  const bool othersWrite = (folder.st_mode & S_IWOTH) != 0 ||
+                           ((folder.st_mode & S_IWGRP) != 0 && !UsersPrivateGroup(folder.st_gid));
+  return folder.st_uid == ::geteuid() && !othersWrite &&
          ::access(QFile::encodeName(appDir).constData(), W_OK) == 0 &&
          !NotOwnedBy(ProgramSettingsFile(appDir), {::geteuid()});
 }
@@ -61,16 +79,30 @@ bool IconFile(const QByteArray& file) {
   return file.startsWith(icon) || file.startsWith(cursor);
 }
 
-}  // namespace
+// A file to read the settings from, and who may own it.
+struct Source {
+  QString file;
+  QList<uid_t> owners;
+};
 
-QString SettingsFileToRead(const QString& appDir) {
-  if (ProgramHoldsSettings(appDir)) return ProgramSettingsFile(appDir);
+Source SettingsSource(const QString& appDir) {
+  const uid_t me = ::geteuid();
+  if (ProgramHoldsSettings(appDir)) return {ProgramSettingsFile(appDir), {me}};
   const QString user = UserSettingsFile();
-  if (QFileInfo::exists(user) && !NotOwnedBy(user, {::geteuid()})) return user;
+  if (QFileInfo::exists(user) && !NotOwnedBy(user, {me})) return {user, {me}};
   // The defaults are the folder owner's (or the user's own, from before the
   // folder was shared), never those of whoever else may write there.
-  const QString defaults = ProgramSettingsFile(appDir);
-  return NotOwnedBy(defaults, {::geteuid(), FolderStat(appDir).st_uid}) ? QString() : defaults;
+  const Source defaults{ProgramSettingsFile(appDir), {me, FolderStat(appDir).st_uid}};
+  return NotOwnedBy(defaults.file, defaults.owners) ? Source{} : defaults;
+}
+
+}  // namespace
+
+QByteArray ReadSettings(const QString& appDir) {
+  // Checked again on the file opened: in a folder others may write, the
+  // path may lead to another file by now.
+  const Source source = SettingsSource(appDir);
+  return ReadOwnedBy(source.file, source.owners);
 }
 
 QString SettingsFile(const QString& appDir) {

@@ -20,16 +20,17 @@ QString AppPath();
 // AppPath joined with a file name, such as "config.ini".
 QString AppFile(const QString& name);
 
-// Where config.ini lives, for a program in the folder appDir: beside the
-// program where that folder is the user's alone (theirs, writable by them
-// and nobody else: a build, a copied folder), and config.ini, with every
-// link on the way to it, is theirs too. Otherwise (installed for all users,
-// or shared) the user's own $XDG_CONFIG_HOME/tallowin/config.ini once it
-// exists; until then the file beside the program is still read when it is
-// the folder owner's or the user's (an administrator may have made it),
-// and the first save makes the user's own. Empty when there is no file to
-// trust. Reading creates nothing.
-QString SettingsFileToRead(const QString& appDir);
+// The content of config.ini, for a program in the folder appDir: beside
+// the program where that folder is the user's alone (theirs, writable by
+// them and nobody else but their private group: a build, a copied folder),
+// and config.ini, with every link on the way to it, is theirs too.
+// Otherwise (installed for all users, or shared) the user's own
+// $XDG_CONFIG_HOME/tallowin/config.ini once it exists; until then the file
+// beside the program is still read when it is the folder owner's or the
+// user's (an administrator may have made it), and the first save makes the
+// user's own. Empty when there is no file to trust, or when the file opened
+// is no longer one to trust. Reading creates nothing.
+QByteArray ReadSettings(const QString& appDir);
 // Where a save writes; creates nothing.
 QString SettingsFile(const QString& appDir);
 // The same, and makes the folder of the user's own file (0700, since the

@@ -104,7 +104,7 @@ frmMain::frmMain(host::Host& host, std::function<bool()> trayAvailable)
 }
 
 void frmMain::Load() {
-  modIni::LoadSettings(*Text1, *Text2, *Text3, host::SettingsFileToRead(host::AppPath()));
+  modIni::LoadSettings(*Text1, *Text2, *Text3, host::ReadSettings(host::AppPath()));
   if (const auto why =
           modSpeech::InitVoice([this](const QString& failure) { host_.RuntimeError(failure); })) {
     host_.RuntimeError(*why);

@@ -17,11 +17,11 @@ constexpr int kCapacity = 255;
 
 }  // namespace
 
-void LoadSettings(QLineEdit& Text1, QLineEdit& Text2, QLineEdit& Text3, const QString& iniPath) {
+void LoadSettings(QLineEdit& Text1, QLineEdit& Text2, QLineEdit& Text3, const QByteArray& ini) {
   const std::array<std::pair<const char*, QLineEdit*>, 3> keys{
       {{"Servername", &Text1}, {"Username", &Text2}, {"Password", &Text3}}};
   for (const auto& [key, field] : keys)
-    field->setText(profile::ReadString(kSection, key, QString(), kCapacity, iniPath));
+    field->setText(profile::ReadString(kSection, key, QString(), kCapacity, ini));
 }
 
 void SaveSettings(const QLineEdit& Text1, const QLineEdit& Text2, const QLineEdit& Text3,

@@ -2,6 +2,7 @@
 // config.ini beside the program.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class QLineEdit;
@@ -12,9 +13,9 @@ class Host;
 
 namespace modIni {
 
-// Fills the three fields from the file; a missing file, section or key
-// empties its field.
-void LoadSettings(QLineEdit& Text1, QLineEdit& Text2, QLineEdit& Text3, const QString& iniPath);
+// Fills the three fields from the file's content, read once; a missing
+// file, section or key empties its field.
+void LoadSettings(QLineEdit& Text1, QLineEdit& Text2, QLineEdit& Text3, const QByteArray& ini);
 
 // Writes the three fields to the file in one step. When that fails, one
 // message box names the file and the reason; the file keeps what it held.

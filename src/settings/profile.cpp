@@ -214,10 +214,8 @@ QByteArray WithValue(const QByteArray& content, const QString& section, const QS
 }
 
 QString ReadString(const QString& section, const QString& key, const QString& defaultValue,
-                   int capacity, const QString& path) {
-  QFile file(path);
-  if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) return defaultValue;
-  const std::optional<QString> value = FindValue(file.readAll(), section, key);
+                   int capacity, const QByteArray& content) {
+  const std::optional<QString> value = FindValue(content, section, key);
   if (!value) return defaultValue;
   qsizetype keep = std::min<qsizetype>(value->size(), capacity - 1);
   // Never split a character that needs two UTF-16 units.

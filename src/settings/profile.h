@@ -32,11 +32,10 @@ std::optional<QString> FindValue(const QByteArray& content, const QString& secti
 QByteArray WithValue(const QByteArray& content, const QString& section, const QString& key,
                      const QString& value);
 
-// The key's value in the file, cut to capacity - 1 characters; the default
-// when the file (or its path), the section or the key is missing or the
-// file unreadable.
+// The key's value in the file's content, cut to capacity - 1 characters;
+// the default when the section or the key is missing.
 QString ReadString(const QString& section, const QString& key, const QString& defaultValue,
-                   int capacity, const QString& path);
+                   int capacity, const QByteArray& content);
 
 // Key and value pairs, set in their order.
 using Values = QList<std::pair<QString, QString>>;

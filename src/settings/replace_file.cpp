@@ -17,17 +17,6 @@ namespace {
 
 QString Reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
-// The file a chain of symbolic links ends at, or nothing for a loop.
-std::optional<QString> FollowLinks(QString path) {
-  constexpr int kMaxLinks = 40;  // as the kernel allows
-  for (int hop = 0; hop < kMaxLinks; ++hop) {
-    const QFileInfo info(path);
-    if (!info.isSymLink()) return path;
-    path = info.symLinkTarget();
-  }
-  return std::nullopt;
-}
-
 // Hidden, and named so that no file of the user's can match the pattern
 // its leftovers are cleared by.
 QString TempPattern(const QFileInfo& target) {
@@ -67,11 +56,10 @@ int KeepAttributes(int fd, const struct stat& old) {
 std::optional<QString> ReplaceFile(const QString& path, const QByteArray& content) {
   // Where another user made the file or a link on the way, they chose
   // where it leads, and would read what is written.
-  if (const auto foreign = host::NotOwnedBy(path, {::geteuid()}))
-    return QStringLiteral("%1 belongs to another user").arg(*foreign);
-  const auto resolved = FollowLinks(path);
-  if (!resolved) return Reason(ELOOP);
-  const QFileInfo info(*resolved);
+  const auto end = host::FollowLinks(path, {::geteuid()});
+  if (!end) return Reason(ELOOP);
+  if (end->foreign) return QStringLiteral("%1 belongs to another user").arg(end->path);
+  const QFileInfo info(end->path);
   const QByteArray target = QFile::encodeName(info.absoluteFilePath());
   struct stat old {};
   const bool exists = ::stat(target.constData(), &old) == 0;
