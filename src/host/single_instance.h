@@ -41,6 +41,8 @@ class SingleInstance {
   // Calls onRequest, from the event loop, with each later start's request,
   // while context lives.
   void OnRequest(QObject& context, std::function<void(Request)> onRequest);
+  // Stops answering later starts, which then run: as this copy begins to end.
+  void StopListening();
   // The process that did not answer, when it could be told; else 0.
   qint64 SilentPid() const { return silentPid_; }
 

@@ -158,6 +158,7 @@ void frmMain::TrayMouseMessage(int code) {
 void frmMain::QueryUnload(UnloadMode mode) {
   // No poll and no voice while a failed save's message waits for the user.
   unloading_ = true;
+  emit Unloading();
   if (mode == UnloadMode::FormControlMenu || mode == UnloadMode::FormCode)
     modIni::SaveSettings(*Text1, *Text2, *Text3, host::SettingsFileToWrite(host::AppPath()), host_);
   modSpeech::ReleaseVoice();

@@ -57,6 +57,10 @@ class frmMain : public QWidget {
 
   const MailWatch& Watch() const { return watch_; }
 
+ signals:
+  // The program begins to end, before anything can wait on the user.
+  void Unloading();
+
  protected:
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;

@@ -49,6 +49,8 @@ int main(int argc, char* argv[]) {
   instance.OnRequest(form, [&form](Request request) {
     if (request == Request::Show) form.TrayMouseMessage(modSystray::WM_LBUTTONDBLCLK);
   });
+  // An ending copy hands nothing over: a start meanwhile runs anew.
+  QObject::connect(&form, &frmMain::Unloading, &form, [&instance] { instance.StopListening(); });
 
   form.Load();
   if (atLogin)
