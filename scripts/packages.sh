@@ -1,6 +1,7 @@
 # The Debian packages the program needs, sourced by run.sh and test.sh.
 # shellcheck shell=bash
-BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-svg-dev libspeechd-dev libxcb1-dev)
+BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-svg-dev libspeechd-dev libxcb1-dev
+  libdbus-1-dev)
 PACKAGING_PACKAGES=(dpkg-dev debhelper git)
 RUN_PACKAGES=(libqt6widgets6 libqt6network6 libqt6dbus6 qt6-qpa-plugins
   speech-dispatcher speech-dispatcher-espeak-ng)

@@ -189,40 +189,39 @@ class MailCountTest : public QObject {
   }
 
   // A login refused only for now (RFC 2449) ends the poll quietly, until
-  // such refusals have gone on for an hour: that one is shown, once.
+  // the 60th such refusal in a row (an hour of ticks): that one is shown,
+  // once.
   void notNow_data() {
     QTest::addColumn<QList<Reply>>("replies");
-    QTest::addColumn<int>("refusedFor");     // minutes of refusals before; -1: none
+    QTest::addColumn<int>("refused");        // refusals in a row before
     QTest::addColumn<QStringList>("boxes");  // of two polls in a row
     const Reply hi = Line("+OK ready\r\n"), ok = Line("+OK\r\n");
     const QByteArray delay = "-ERR [LOGIN-DELAY] Logins must be at least 1 minute apart";
     const QByteArray inUse = "-ERR [IN-USE] Mailbox in use";
-    const auto row = [](const char* name, const QList<Reply>& replies, int minutes,
+    const auto row = [](const char* name, const QList<Reply>& replies, int refused,
                         const QStringList& boxes = {}) {
-      QTest::newRow(name) << replies << minutes << boxes;
+      QTest::newRow(name) << replies << refused << boxes;
     };
-    row("LOGIN-DELAY on PASS", {hi, ok, Line(delay + "\r\n")}, -1);
-    row("LOGIN-DELAY on USER", {hi, Line(delay + "\r\n")}, -1);
-    row("IN-USE on PASS", {hi, ok, Line(inUse + "\r\n")}, 59);
-    row("past the hour: shown once", {hi, ok, Line(delay + "\r\n")}, 61,
-        {kPassword + "\n" + delay});
+    row("LOGIN-DELAY on PASS", {hi, ok, Line(delay + "\r\n")}, 0);
+    row("LOGIN-DELAY on USER", {hi, Line(delay + "\r\n")}, 0);
+    row("IN-USE on PASS", {hi, ok, Line(inUse + "\r\n")}, 57);
+    row("the hour's last: shown", {hi, ok, Line(delay + "\r\n")}, 58, {kPassword + "\n" + delay});
+    row("then another hour", {hi, ok, Line(delay + "\r\n")}, 59, {kPassword + "\n" + delay});
     const QByteArray temp = "-ERR [SYS/TEMP] try later";
-    row("another code", {hi, ok, Line(temp + "\r\n")}, -1,
+    row("another code", {hi, ok, Line(temp + "\r\n")}, 59,
         {kPassword + "\n" + temp, kPassword + "\n" + temp});
-    row("no code", {hi, Line("-ERR LOGIN-DELAY\r\n")}, -1,
+    row("no code", {hi, Line("-ERR LOGIN-DELAY\r\n")}, 59,
         {kUsername + "\n-ERR LOGIN-DELAY", kUsername + "\n-ERR LOGIN-DELAY"});
-    row("in the greeting", {Line(inUse + "\r\n")}, -1, {kConnecting, kConnecting});
+    row("in the greeting", {Line(inUse + "\r\n")}, 59, {kConnecting, kConnecting});
   }
 
   void notNow() {
     QFETCH(QList<Reply>, replies);
-    QFETCH(int, refusedFor);
+    QFETCH(int, refused);
     ScriptedServer server(replies);
     std::unique_ptr<QTcpSocket> socket;
     TestHost host;
-    modPOP3::NotNow notNow;
-    if (refusedFor >= 0)
-      notNow.since = std::chrono::steady_clock::now() - std::chrono::minutes(refusedFor);
+    modPOP3::NotNow notNow{refused};
     for (int poll = 0; poll < 2; ++poll) {
       QCOMPARE(
           modPOP3::GetMailCount(socket, AccountOf(kOnLoopback.arg(server.port())), host, notNow),

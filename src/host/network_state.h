@@ -7,7 +7,11 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <QDBusConnection>
+
 #include <functional>
+#include <memory>
+#include <optional>
 
 namespace host {
 
@@ -15,14 +19,16 @@ class NetworkState : public QObject {
   Q_OBJECT
 
  public:
-  // Asks NetworkManager's state once, without waiting, and follows its
-  // changes; onChange hears each change of online().
+  // Opens the system bus on a thread of its own, then asks NetworkManager's
+  // state once, without waiting, and follows its changes; onChange hears
+  // each change of online(), from the event loop.
   NetworkState(QObject* parent, std::function<void(bool online)> onChange);
+  ~NetworkState() override;
 
   // False only while NetworkManager reports no network at all (asleep,
-  // disconnected, going down, still connecting) and while its first answer
-  // is awaited (a bounded wait). True where nothing reports: no system bus,
-  // no NetworkManager, no answer.
+  // or disconnected, going down or still connecting with no default route)
+  // and while its first answer is awaited (a bounded wait). True where
+  // nothing reports: no system bus, no NetworkManager, no answer.
   bool online() const { return online_; }
 
  private Q_SLOTS:
@@ -31,11 +37,16 @@ class NetworkState : public QObject {
                          const QStringList& invalidated);
 
  private:
+  struct Link;
+  void Follow(const std::optional<QDBusConnection>& bus);
   void AskState();
   void Set(bool online);
 
   std::function<void(bool)> onChange_;
-  bool online_ = true;
+  std::shared_ptr<Link> link_;  // shared with the thread that opens the bus
+  std::optional<QDBusConnection> bus_;
+  bool online_ = false;  // until it answers, so a start at login does not poll blind
+  bool learnt_ = false;
   // A signal came after the question was sent: its word is the newer one.
   bool heardSinceAsking_ = false;
 };

@@ -48,14 +48,7 @@ frmMain::frmMain(host::Host& host, std::function<bool()> trayAvailable)
       host_(host),
       watch_([this] { return GetMailCount(); }),
       network_(new host::NetworkState(this, [this](bool online) {
-        // From the event loop, as the window's events: a baseline it lets
-        // through waits for the server.
-        QMetaObject::invokeMethod(
-            this,
-            [this, online] {
-              if (!unloading_) watch_.NetworkChanged(online);
-            },
-            Qt::QueuedConnection);
+        if (!unloading_) watch_.NetworkChanged(online);
       })) {
   // A fixed window: it can be minimised and closed, not maximised.
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -110,7 +110,7 @@ std::unique_ptr<ConnectRace> Connect(QTcpSocket& socket, const ServerAddress& ad
                                        });
 }
 
-constexpr auto kNotNowShownAfter = std::chrono::hours(1);
+constexpr int kNotNowShownAt = 60;  // an hour of one-minute ticks
 
 struct Failure {
   QString message;
@@ -132,14 +132,12 @@ Failure Refused(const QString& stage, const Reply& reply) {
   return failure;
 }
 
-// Whether a failure passes without its box: a "not now" within the hour
-// since the first of the refusals in a row.
+// Whether a failure passes without its box: a "not now" before the hour's
+// last in a row.
 bool Quiet(const Failure& failure, NotNow& notNow) {
   if (!failure.notNow) return false;
-  const auto now = std::chrono::steady_clock::now();
-  if (!notNow.since) notNow.since = now;
-  if (now - *notNow.since < kNotNowShownAfter) return true;
-  notNow.since.reset();  // shown once; the next refusal begins another hour
+  if (++notNow.refused < kNotNowShownAt) return true;
+  notNow.refused = 0;  // shown once; the next refusal begins another hour
   return false;
 }
 
@@ -204,7 +202,7 @@ qint32 GetMailCount(std::unique_ptr<QTcpSocket>& sckClient, const Account& accou
   if (sckClient && sckClient->state() != QAbstractSocket::UnconnectedState) sckClient->abort();
   const auto outcome = Exchange(sckClient, account);
   const auto* failure = std::get_if<Failure>(&outcome);
-  if (!failure || !failure->notNow) notNow.since.reset();  // the refusals in a row end
+  if (!failure || !failure->notNow) notNow.refused = 0;  // the refusals in a row end
   if (failure && !Quiet(*failure, notNow)) host.MsgBox(failure->message);
   // No QUIT: dropping the connection ends the session without deleting mail.
   if (sckClient) sckClient->abort();

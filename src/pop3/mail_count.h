@@ -7,7 +7,6 @@
 #include <QString>
 #include <QTcpSocket>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,11 +28,11 @@ struct Account {
 // A server's "not now" to a login (RFC 2449): [LOGIN-DELAY], too soon after
 // the last, or [IN-USE], another client holds the mailbox. The login was not
 // wrong, so such a refusal ends a poll quietly, until refusals in a row have
-// gone on for an hour: that one is shown, once, and another hour begins.
-// The caller keeps this from poll to poll.
+// gone on for an hour of ticks: that one is shown, once, and another hour
+// begins. Polls are counted, not time: an hour offline or asleep is no
+// hour of refusals. The caller keeps this from poll to poll.
 struct NotNow {
-  // The first of the refusals in a row; none since the last other reply.
-  std::optional<std::chrono::steady_clock::time_point> since;
+  int refused = 0;  // in a row; none since the last other outcome
 };
 
 // The number of messages in the mailbox, or -1 when there is none: the
