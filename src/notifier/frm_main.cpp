@@ -30,6 +30,9 @@ QAccessibleInterface* FrameOf(const QString& className, QObject* object) {
     return nullptr;
   return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
 }
+// Installed before any window is built: Qt keeps the first interface it was
+// asked for, and building the window's fields already asks for the window's.
+[[maybe_unused]] const bool kFrameFactoryInstalled = (QAccessible::installFactory(FrameOf), true);
 
 }  // namespace
 
@@ -48,7 +51,6 @@ frmMain::frmMain(host::Host& host)
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setWindowTitle(host::AppTitle);
-  QAccessible::installFactory(FrameOf);
   setWindowIcon(QIcon(QStringLiteral(":/Tallowin.ico")));
 
   // The layout is kept in twips, the unit it was drawn in, and scaled to
