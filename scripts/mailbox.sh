@@ -19,7 +19,7 @@ mailbox_start() {
   "${MAILBOX_AS_ROOT[@]}" chown -R 65534:65534 "$d/mail"
   echo "$user:{PLAIN}$password" | "${MAILBOX_AS_ROOT[@]}" tee "$d/users" >/dev/null
   # dovecot 2.4 renamed most of what this needs, and wants its version first.
-  local version first auth mail passdb userdb ssl="ssl = no" pop3s=""
+  local version first="" auth mail passdb userdb ssl="ssl = no" pop3s=""
   version=$(dovecot --version)
   version=${version%%[ -]*}
   if [[ $(printf '2.4\n%s\n' "$version" | sort -V | head -1) == 2.4 ]]; then
