@@ -98,7 +98,11 @@ void frmMain::Load() {
     host_.RuntimeError(*why);
     return;
   }
-  modSystray::AddTrayIcon(*this, [this](int code) { TrayMouseMessage(code); });
+  modSystray::AddTrayIcon(
+      *this, [this](int code) { TrayMouseMessage(code); },
+      [this] {
+        if (trayWait_->isActive()) TrayWaitTick();
+      });
 }
 
 void frmMain::Resize() {
