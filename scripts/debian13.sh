@@ -36,16 +36,24 @@ if [[ ! -e $root/.complete ]]; then
   elapsed debootstrap "$start"
 fi
 
-# The tree as it is now, build folders kept so that a second run builds less.
-mkdir -p "$root$tree"
-find "$root$tree" -mindepth 1 -maxdepth 1 ! -name 'build*' -exec rm -rf {} +
+# The tree as it is now. A file is written only when its content changed,
+# so that the build folders kept there rebuild just what did.
+copy=$(mktemp -d)
+trap 'rm -rf "$copy"' EXIT
 git ls-files -z --cached --others --exclude-standard | grep -zv '^build' |
-  tar --null -T - -cf - | tar -xf - -C "$root$tree"
+  tar --null -T - -cf - | tar -xf - -C "$copy"
+mkdir -p "$root$tree"
+(cd "$root$tree" && find . -path './build*' -prune -o -type f -print) | while read -r f; do
+  [[ -e $copy/$f ]] || rm "$root$tree/$f"
+done
+(cd "$copy" && find . -type f) | while read -r f; do
+  cmp -s "$copy/$f" "$root$tree/$f" || { mkdir -p "$(dirname "$root$tree/$f")" && cp "$copy/$f" "$root$tree/$f"; }
+done
 
 # The suite's own namespaces need the root to be a mount point and the
 # kernel's file systems inside it; all of it goes when this namespace ends.
 inside=$(printf '%q ' "$@")
-exec unshare --mount --propagation private bash -euc '
+unshare --mount --propagation private bash -euc '
   root=$1 tree=$2
   mount --bind "$root" "$root"
   mount -t proc proc "$root/proc"
