@@ -38,10 +38,12 @@ WatcherState ReadWatcher() {
   if (!watcher.isValid()) return {};
   WatcherState state;
   state.hostRegistered = watcher.property("IsStatusNotifierHostRegistered").toBool();
-  // An item is listed by its bus name (and path); Qt's item has a name of its own.
+  // An item is listed by its bus name, then its path ("/path" with KDE's
+  // watcher, "@/path" with GNOME's); Qt's item has a bus connection of its own.
   const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
   for (const QString& item : watcher.property("RegisteredStatusNotifierItems").toStringList()) {
-    if (bus->servicePid(item.section(u'/', 0, 0)).value() == QCoreApplication::applicationPid())
+    const QString name = item.section(u'/', 0, 0).section(u'@', 0, 0);
+    if (bus->servicePid(name).value() == QCoreApplication::applicationPid())
       state.ownItem = true;
   }
   return state;
