@@ -161,6 +161,16 @@ void frmMain::changeEvent(QEvent* event) {
   QMetaObject::invokeMethod(this, &frmMain::Resize, Qt::QueuedConnection);
 }
 
+void frmMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  state_.Shown(isMinimized());
+}
+
+void frmMain::paintEvent(QPaintEvent* event) {
+  state_.Drawn();
+  QWidget::paintEvent(event);
+}
+
 void frmMain::closeEvent(QCloseEvent* event) {
   QueryUnload(event->spontaneous() ? UnloadMode::FormControlMenu : UnloadMode::FormCode);
   event->accept();
