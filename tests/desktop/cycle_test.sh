@@ -43,7 +43,7 @@ iconic() { managed "$MAIN" && [[ $(wm_state "$MAIN") == Iconic ]]; }
 hidden() { xwininfo -id "$MAIN" >/dev/null 2>&1 && ! managed "$MAIN"; }
 box_window() {
   local id
-  for id in $(timeout 5 xdotool search --onlyvisible --name '^Tallowin$' 2>/dev/null); do
+  for id in $(timeout 5 xdotool search --onlyvisible --all --class --name '^Tallowin$' 2>/dev/null); do
     [[ $id != "$MAIN" ]] && echo "$id" && return
   done
   return 1
@@ -74,6 +74,7 @@ program_pid=$!
 wait_for 20 main_window_found || fail "no window: $(cat "$WORK/program.log")"
 wait_for 20 shown || fail "the window did not show: $(cat "$WORK/program.log")"
 wait_for 20 desktop_item_shown || fail "no item in the tray"
+(($(mailbox_logins) == 0)) || fail "a poll before any minimise"
 ! declare -F desktop_window_checks >/dev/null || desktop_window_checks
 
 step "minimised: the baseline poll, and the window hides"

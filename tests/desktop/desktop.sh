@@ -113,7 +113,9 @@ program_window() {
 }
 tray_icon() { program_window 'w <= 64' --onlyvisible --class tallowin; }
 has_tray_icon() { [[ -n $(tray_icon) ]]; }
-main_window() { program_window 'w > 64' --name '^Tallowin$'; }
+# mutter 44 and later frame a window with an X window of its own that bears
+# the window's title, but not its class.
+main_window() { program_window 'w > 64' --all --class --name '^Tallowin$'; }
 # Shown, minimised on the taskbar, or hidden into the tray: to a check for
 # visibility the last two look alike. The window manager's list of the
 # windows it manages (what a taskbar shows) tells them apart.
