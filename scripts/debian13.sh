@@ -43,12 +43,16 @@ trap 'rm -rf "$copy"' EXIT
 git ls-files -z --cached --others --exclude-standard | grep -zv '^build' |
   tar --null -T - -cf - | tar -xf - -C "$copy"
 mkdir -p "$root$tree"
-(cd "$root$tree" && find . -path './build*' -prune -o -type f -print) | while read -r f; do
-  [[ -e $copy/$f ]] || rm "$root$tree/$f"
-done
+(cd "$root$tree" && find . \( -path './build*' -o -path ./.git \) -prune -o -type f -print) |
+  while read -r f; do
+    [[ -e $copy/$f ]] || rm "$root$tree/$f"
+  done
 (cd "$copy" && find . -type f) | while read -r f; do
   cmp -s "$copy/$f" "$root$tree/$f" || { mkdir -p "$(dirname "$root$tree/$f")" && cp "$copy/$f" "$root$tree/$f"; }
 done
+# The package is made from the files git lists.
+git -C "$root$tree" init -q
+git -C "$root$tree" add -A
 
 # The suite's own namespaces need the root to be a mount point and the
 # kernel's file systems inside it; all of it goes when this namespace ends.
