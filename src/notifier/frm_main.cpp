@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QShowEvent>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -163,7 +164,9 @@ void frmMain::changeEvent(QEvent* event) {
 
 void frmMain::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  state_.Shown(isMinimized());
+  // The program's own show, not the window manager's restore of a minimised
+  // window, which Qt also reports as a show.
+  if (!event->spontaneous()) state_.Shown(isMinimized());
 }
 
 void frmMain::paintEvent(QPaintEvent* event) {
