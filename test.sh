@@ -4,9 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
-scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-scripts/ensure-packages.sh --no-install-recommends "${GNOME_PACKAGES[@]}" "${PLASMA_PACKAGES[@]}" \
-  "${XFCE_PACKAGES[@]}"
+install_suite_packages
 
 jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALLOWIN_WERROR=ON

@@ -118,7 +118,7 @@ def run(hours, speed, conf, out, programs):
                 for p in programs:
                     rss, private = memory(p.pid)
                     row += [rss, private, len(os.listdir(f"/proc/{p.pid}/fd")), threads(p.pid),
-                            count(log, f"Login: user=<{p.user}>"), p.boxes.count,
+                            count(log, idle_sample.login_line(p.user)), p.boxes.count,
                             count(p.speech_log, "Queueing message")]
                 rows.append(row)
                 dat.write(" ".join(map(str, row)) + "\n")

@@ -20,7 +20,7 @@ int main(int argc, char* argv[]) {
   password->setEchoMode(QLineEdit::Password);
   form->addRow("Password:", password);
   window.setWindowIcon(QIcon(":/Tallowin.ico"));
-  modSystray::AddTrayIcon(window, [&](int) { window.show(); });
+  modSystray::AddTrayIcon(window, [&](int) { window.show(); }, [] {});
   window.show();
   return app.exec();
 }

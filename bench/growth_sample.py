@@ -26,6 +26,7 @@ import sys
 import time
 
 import error_box
+import idle_sample
 
 POLL_GAP = 150  # seconds a poll may take to come: a minute's tick, and a slow peer
 POOL = "pool"
@@ -91,7 +92,7 @@ def logins(log, offset, users):
         f.seek(offset)
         for line in f:
             for u in users:
-                if f"Login: user=<{u}>" in line:
+                if idle_sample.login_line(u) in line:
                     found[u] += 1
     return found
 

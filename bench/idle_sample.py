@@ -26,6 +26,12 @@ import subprocess
 import sys
 import time
 
+
+def login_line(user):
+    """What dovecot logs at a user's login, in its version's words (scripts/mailbox.sh)."""
+    return f"{os.environ['MAILBOX_LOGIN']}: user=<{user}>"
+
+
 POLL_GAP = 75  # seconds a poll may take to come, a minute's tick and slack
 
 
@@ -144,7 +150,7 @@ def follow(programs, lead, log, offset, polls):
             now = time.monotonic()
             for line in lines:
                 for user, program in by_user.items():
-                    if f"Login: user=<{user}>" in line:
+                    if login_line(user) in line:
                         program.polled(now)
                         print(f"{program.name}: poll {len(program.logins)}", file=sys.stderr)
                         if program is lead and len(lead.logins) == 2:

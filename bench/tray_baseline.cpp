@@ -12,7 +12,7 @@ int main(int argc, char* argv[]) {
   window.setWindowTitle("TrayBaseline");
   window.resize(200, 80);
   window.setWindowIcon(QIcon(":/Tallowin.ico"));
-  modSystray::AddTrayIcon(window, [&](int) { window.show(); });
+  modSystray::AddTrayIcon(window, [&](int) { window.show(); }, [] {});
   window.show();
   return app.exec();
 }

@@ -20,10 +20,18 @@ class WindowState {
   // desktop may report one minimise more than once (mutter does), and it
   // is still one minimise.
   bool Reported(bool minimized) {
+    // mutter 48 reports a window it is still mapping as minimised for a
+    // moment: that is not the user's minimise.
+    if (minimized && mapping_) return false;
     const Value before = value_;
     if (!hidden_) value_ = minimized ? Minimized : Normal;
     return value_ != before;
   }
+  // The window was shown, minimised (a start at login) or not; until it
+  // has been drawn, the window manager is mapping it.
+  void Shown(bool minimized) { mapping_ = !minimized; }
+  // The window has been drawn on screen.
+  void Drawn() { mapping_ = false; }
   // The program hid the minimised window into the tray.
   void Hidden() { hidden_ = true; }
   // The program set the window back to normal to show it.
@@ -35,6 +43,7 @@ class WindowState {
  private:
   Value value_ = Normal;
   bool hidden_ = false;
+  bool mapping_ = false;
 };
 
 }  // namespace host

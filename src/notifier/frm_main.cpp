@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QShowEvent>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -32,6 +33,9 @@ QAccessibleInterface* FrameOf(const QString& className, QObject* object) {
     return nullptr;
   return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
 }
+// Installed before any window is built: Qt keeps the first interface it was
+// asked for, and building the window's fields already asks for the window's.
+[[maybe_unused]] const bool kFrameFactoryInstalled = (QAccessible::installFactory(FrameOf), true);
 
 }  // namespace
 
@@ -54,7 +58,6 @@ frmMain::frmMain(host::Host& host, std::function<bool()> trayAvailable)
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setWindowTitle(host::AppTitle);
-  QAccessible::installFactory(FrameOf);
   setWindowIcon(QIcon(QStringLiteral(":/Tallowin.ico")));
 
   // The layout is kept in twips, the unit it was drawn in, and scaled to
@@ -103,7 +106,11 @@ void frmMain::Load() {
     host_.RuntimeError(*why);
     return;
   }
-  modSystray::AddTrayIcon(*this, [this](int code) { TrayMouseMessage(code); });
+  modSystray::AddTrayIcon(
+      *this, [this](int code) { TrayMouseMessage(code); },
+      [this] {
+        if (trayWait_->isActive()) TrayWaitTick();
+      });
 }
 
 void frmMain::Resize() {
@@ -166,6 +173,18 @@ void frmMain::changeEvent(QEvent* event) {
   // Run the handler from the event loop, not inside the window system's
   // event: its poll waits for the server.
   QMetaObject::invokeMethod(this, &frmMain::Resize, Qt::QueuedConnection);
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // The program's own show, not the window manager's restore of a minimised
+  // window, which Qt also reports as a show.
+  if (!event->spontaneous()) state_.Shown(isMinimized());
+}
+
+void frmMain::paintEvent(QPaintEvent* event) {
+  state_.Drawn();
+  QWidget::paintEvent(event);
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

@@ -64,6 +64,8 @@ class frmMain : public QWidget {
  protected:
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   qint32 GetMailCount();

@@ -3,10 +3,13 @@
 #include "host/host.h"
 #include "tray/tray_tip.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QWidget>
 
 namespace modSystray {
@@ -15,33 +18,58 @@ namespace {
 struct TrayRecord {
   QPointer<QWidget> hWnd;  // the window whose icon is shown and who is told of clicks
   QString szTip;
-  bool statusNotifierHost = false;
   QPointer<QSystemTrayIcon> icon;  // owned by the window
+  QPointer<QTimer> trayNews;       // fired by the watcher's news; owned by the window
 };
 
 TrayRecord TrayIconData;
 
-// Qt talks to a StatusNotifierItem host when, as the icon is made, the
-// watcher on the session bus says a host has registered with it; otherwise
-// (no watcher, or a panel still starting) to an XEmbed tray.
-bool StatusNotifierHostRegistered() {
-  QDBusInterface watcher(
-      QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
-      QStringLiteral("org.kde.StatusNotifierWatcher"), QDBusConnection::sessionBus());
-  return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
+const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+
+// What the session bus's StatusNotifierItem watcher knows now.
+struct WatcherState {
+  bool hostRegistered = false;  // a panel shows the items
+  bool ownItem = false;         // Qt made this program's icon an item
+};
+
+WatcherState ReadWatcher() {
+  QDBusInterface watcher(kWatcher, kWatcherPath, kWatcher, QDBusConnection::sessionBus());
+  if (!watcher.isValid()) return {};
+  WatcherState state;
+  state.hostRegistered = watcher.property("IsStatusNotifierHostRegistered").toBool();
+  // An item is listed by its bus name, then its path ("/path" with KDE's
+  // watcher, "@/path" with GNOME's); Qt's item has a bus connection of its own.
+  const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+  for (const QString& item : watcher.property("RegisteredStatusNotifierItems").toStringList()) {
+    const QString name = item.section(u'/', 0, 0).section(u'@', 0, 0);
+    if (bus->servicePid(name).value() == QCoreApplication::applicationPid())
+      state.ownItem = true;
+  }
+  return state;
 }
 
 }  // namespace
 
-void AddTrayIcon(QWidget& window, std::function<void(int code)> mouseMessage) {
+void AddTrayIcon(QWidget& window, std::function<void(int code)> mouseMessage,
+                 std::function<void()> trayChanged) {
   TrayIconData.hWnd = &window;
   TrayIconData.szTip = ComposeTip(host::AppTitle, host::AppMajor, host::AppMinor);
-  TrayIconData.statusNotifierHost = StatusNotifierHostRegistered();
+  // A host or an item registering may make the icon shown: told from the
+  // event loop, once for a burst.
+  auto* news = new QTimer(&window);
+  news->setSingleShot(true);
+  news->setInterval(0);
+  QObject::connect(news, &QTimer::timeout, news, std::move(trayChanged));
+  for (const char* signal : {"StatusNotifierHostRegistered", "StatusNotifierItemRegistered"})
+    QDBusConnection::sessionBus().connect(kWatcher, kWatcherPath, kWatcher,
+                                          QString::fromLatin1(signal), news, SLOT(start()));
+  TrayIconData.trayNews = news;
   auto* icon = new QSystemTrayIcon(window.windowIcon(), &window);
   icon->setToolTip(ShownTip(TrayIconData.szTip));
   QObject::connect(icon, &QSystemTrayIcon::activated, icon,
                    [callback = std::move(mouseMessage)](QSystemTrayIcon::ActivationReason reason) {
-                     const int code = MouseMessage(reason, TrayIconData.statusNotifierHost);
+                     const int code = MouseMessage(reason, ReadWatcher().ownItem);
                      if (code) callback(code);
                    });
   TrayIconData.icon = icon;
@@ -55,9 +83,16 @@ void UpdateTrayIcon() {
 
 void RemoveTrayIcon() {
   delete TrayIconData.icon.data();
+  delete TrayIconData.trayNews.data();
   TrayIconData = {};
 }
 
-bool TrayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+// Qt makes the icon a StatusNotifierItem where a watcher is (Qt 6.8), or
+// where a host was as it made the icon (Qt 6.4); an item shows only while a
+// host is registered, and Qt's own answer counts the watcher alone.
+bool TrayAvailable() {
+  const WatcherState watcher = ReadWatcher();
+  return watcher.ownItem ? watcher.hostRegistered : QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 }  // namespace modSystray

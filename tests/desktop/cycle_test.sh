@@ -64,6 +64,7 @@ if ((${#ARGS[@]})); then
 fi
 wait_for 20 window_shown "$MAIN" || fail "the window did not show: $(cat "$WORK/program.log")"
 wait_for 20 desktop_item_shown || fail "no item in the tray"
+((${#ARGS[@]} || $(mailbox_logins) == 0)) || fail "a poll before any minimise"
 ! declare -F desktop_window_checks >/dev/null || desktop_window_checks
 
 step "minimised: the baseline poll, and the window hides"

@@ -159,12 +159,15 @@ program_window() {
 }
 tray_icon() { program_window 'w <= 64' --onlyvisible --class tallowin; }
 has_tray_icon() { [[ -n $(tray_icon) ]]; }
-main_window() { program_window 'w > 64' --name '^Tallowin$'; }
+# mutter 44 and later frame a window with an X window of its own that bears
+# the window's title, but not its class.
+main_window() { program_window 'w > 64' --all --class --name '^Tallowin$'; }
 # box_window [SEARCH...]: an error box of the program's: of the visible
-# windows that bear its title (and match SEARCH: all of it), the dialog.
+# windows that bear its title and class (and match SEARCH: all of it), the
+# dialog.
 box_window() {
   local id
-  for id in $(timeout 5 xdotool search --all --onlyvisible "$@" --name '^Tallowin$' 2>/dev/null); do
+  for id in $(timeout 5 xdotool search --all --onlyvisible "$@" --class --name '^Tallowin$' 2>/dev/null); do
     xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q DIALOG && echo "$id" && return
   done
   return 1

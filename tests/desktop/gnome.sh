@@ -19,16 +19,28 @@ desktop_start() {
   unset DISPLAY WAYLAND_DISPLAY
   start_session_bus system
   start_session_bus
-  # The test's own extension opens the shell to Eval, which 43 keeps shut.
-  local ext=$HOME/.local/share/gnome-shell/extensions/unsafe@tallowin.test
+  # The test's own extension opens the shell to Eval, which 43 keeps shut;
+  # from 45 on the shell loads extensions only as ES modules.
+  local ext=$HOME/.local/share/gnome-shell/extensions/unsafe@tallowin.test version
+  version=$(gnome-shell --version | grep -o '[0-9][0-9]*' | head -n 1)
   mkdir -p "$ext"
   echo '{"uuid": "unsafe@tallowin.test", "name": "unsafe", "description": "tests",
-    "shell-version": ["43"]}' >"$ext/metadata.json"
-  cat >"$ext/extension.js" <<'JS'
+    "shell-version": ["'"$version"'"]}' >"$ext/metadata.json"
+  if ((version >= 45)); then
+    cat >"$ext/extension.js" <<'JS'
+import {Extension} from 'resource:///org/gnome/shell/extensions/extension.js';
+export default class Unsafe extends Extension {
+  enable() { global.context.unsafe_mode = true; }
+  disable() {}
+}
+JS
+  else
+    cat >"$ext/extension.js" <<'JS'
 function init() {}
 function enable() { global.context.unsafe_mode = true; }
 function disable() {}
 JS
+  fi
   gsettings set org.gnome.shell disable-user-extensions false
   gsettings set org.gnome.shell enabled-extensions \
     "['ubuntu-appindicators@ubuntu.com', 'unsafe@tallowin.test']"
