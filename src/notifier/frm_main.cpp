@@ -213,15 +213,22 @@ bool frmMain::SetIcon(MailWatch::Outcome outcome) {
       host::AppFile(outcome == MailWatch::Outcome::NewMail ? QStringLiteral("IsMail.ico")
                                                            : QStringLiteral("Mail.ico"));
   // Read at every use, so a file that has gone still ends the program; but
-  // the picture already shown is not decoded and sent to the desktop again.
+  // the picture already shown is not sent to the desktop again, nor one
+  // decoded before decoded again.
   const QByteArray file = host::ReadFile(path);
   if (!file.isEmpty() && file == shownIconFile_) return true;
-  const auto picture = host::LoadPicture(file);
-  if (!picture) {
-    host_.RuntimeError(QStringLiteral("Error: Cannot load the picture %1").arg(path));
-    return false;
+  auto decoded = decodedIcons_.constFind(file);
+  if (decoded == decodedIcons_.cend()) {
+    const auto picture = host::LoadPicture(file);
+    if (!picture) {
+      host_.RuntimeError(QStringLiteral("Error: Cannot load the picture %1").arg(path));
+      return false;
+    }
+    // Two files take turns; a third picture means one was replaced on disk.
+    if (decodedIcons_.size() == 2) decodedIcons_.clear();
+    decoded = decodedIcons_.insert(file, *picture);
   }
-  setWindowIcon(*picture);
+  setWindowIcon(*decoded);
   shownIconFile_ = file;
   modSystray::UpdateTrayIcon();
   return true;

@@ -8,6 +8,8 @@
 #include "tray/systray.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <QIcon>
 #include <QTcpSocket>
 #include <QWidget>
 
@@ -87,5 +89,9 @@ class frmMain : public QWidget {
   modPOP3::NotNow notNow_;  // the server's "not now", from poll to poll
   host::WindowState state_;
   QByteArray shownIconFile_;  // the bytes of the icon file the window shows
+  // Each picture decoded once, by its file's bytes: Qt's pixmap cache keys
+  // scaled copies by the QIcon, so a new QIcon at every change of picture
+  // would add its copies there (up to 10 MiB) instead of reusing them.
+  QHash<QByteArray, QIcon> decodedIcons_;
   bool unloading_ = false;
 };
