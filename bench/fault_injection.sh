@@ -29,6 +29,7 @@ item='-R ^xfce_item_test$'
 xembed='-R ^xfce_xembed_test$'
 program_xembed='-R ^(program_test|xfce_xembed_test)$'
 network='-R ^network_test$'
+soak='-R ^soak_test$'
 faults=(
   "src/pop3/mail_count.cpp#s/^  if (sckClient) sckClient->abort();$/  if (sckClient) { sckClient->write(\"QUIT\\\\r\\\\n\"); sckClient->waitForBytesWritten(500); sckClient->abort(); }/#$fast#QUIT sent after a good poll"
   "src/pop3/mail_count.cpp#s/kReplyWait = 2000ms/kReplyWait = 1000ms/#$fast#a slow server given up on too soon"
@@ -59,7 +60,6 @@ faults=(
   "src/speech/speech.cpp#s/^  if (speaker.connection) spd_close(speaker.connection);$/  return QStringLiteral(\"Error: gone\");/#$program#speech ends for good when the server restarts"
   "src/speech/speech.cpp#s/^  std::signal(SIGPIPE, SIG_IGN);$//#$fast#the program killed when the speech server goes away"
   "src/tray/tray_tip.cpp#s/return statusNotifierHost ? WM_LBUTTONDBLCLK : WM_LBUTTONUP;/return statusNotifierHost ? WM_LBUTTONUP : WM_LBUTTONUP;/#$item#the window never comes back on a StatusNotifierItem panel"
-  "src/tray/systray.cpp#s/return watcher.isValid() \\&\\& .*/return watcher.isValid();/#$program#a single click restores on an XEmbed tray while a panel starts"
   "src/notifier/frm_main.cpp#s/^    hide();$/    {}/#$program_xembed#a minimise leaves the window on the taskbar"
   "src/notifier/frm_main.cpp#s/^  if (!SetIcon(\\*outcome)) return;$//#$xembed#the tray picture never changes"
   "src/notifier/main.cpp#s/^  host::ChooseWindowSystem(argc, argv);$//#$program#no window in a Wayland session"
@@ -95,6 +95,7 @@ faults=(
   "src/speech/speech.cpp#s/^  if (!speaker.connection) return why;$/  if (!speaker.connection) return std::nullopt;/#$fast#speech gone for good goes unreported"
   "src/notifier/frm_main.cpp#s/\[this\](const QString\& failure) { host_.RuntimeError(failure); }/[](const QString\&) {}/#$fast#a failure to speak later is dropped"
   "src/host/host.cpp#s/^  End(EXIT_FAILURE);$/  End(EXIT_SUCCESS);/#$fast#a run-time error ends as a success"
+  "src/notifier/frm_main.cpp#s/decodedIcons_.constFind(file)/decodedIcons_.cend()/#$soak#every change of the tray picture keeps a new copy in memory"
 )
 
 # rotted: faults that no longer plant or build; missed: planted, not caught.

@@ -47,6 +47,7 @@ ScriptedServer TwoMessages() {
 void HideIntoTray(frmMain& form, const ScriptedServer& server) {
   form.Text1->setText(kOnLoopback.arg(server.port()));
   form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&form));
   form.setWindowState(Qt::WindowMinimized);
   QTRY_VERIFY(!form.isVisible());
 }

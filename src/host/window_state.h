@@ -6,6 +6,10 @@
 // on GNOME the ticks would stop polling after the first hide.
 #pragma once
 
+#include <QDeadlineTimer>
+
+#include <optional>
+
 namespace host {
 
 class WindowState {
@@ -21,17 +25,23 @@ class WindowState {
   // is still one minimise.
   bool Reported(bool minimized) {
     // mutter 48 reports a window it is still mapping as minimised for a
-    // moment: that is not the user's minimise.
-    if (minimized && mapping_) return false;
+    // moment (about 0.1 s): that is not the user's minimise. Bounded, so a
+    // window that is never drawn (covered as it opened) is still watched.
+    if (minimized && mapping_ && !mapping_->hasExpired()) return false;
     const Value before = value_;
     if (!hidden_) value_ = minimized ? Minimized : Normal;
     return value_ != before;
   }
   // The window was shown, minimised (a start at login) or not; until it
   // has been drawn, the window manager is mapping it.
-  void Shown(bool minimized) { mapping_ = !minimized; }
+  void Shown(bool minimized) {
+    if (minimized)
+      mapping_.reset();
+    else
+      mapping_ = QDeadlineTimer(kMappingMs);
+  }
   // The window has been drawn on screen.
-  void Drawn() { mapping_ = false; }
+  void Drawn() { mapping_.reset(); }
   // The program hid the minimised window into the tray.
   void Hidden() { hidden_ = true; }
   // The program set the window back to normal to show it.
@@ -43,7 +53,8 @@ class WindowState {
  private:
   Value value_ = Normal;
   bool hidden_ = false;
-  bool mapping_ = false;
+  static constexpr int kMappingMs = 1000;
+  std::optional<QDeadlineTimer> mapping_;
 };
 
 }  // namespace host
