@@ -32,6 +32,7 @@ stop_from() {
   PIDS=("${PIDS[@]:0:$1}")
 }
 stop_all() {
+  mailbox_stop
   stop_from 0
   rm -rf "$WORK"
 }

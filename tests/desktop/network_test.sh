@@ -22,7 +22,6 @@ server_up() { mailbox_start "$WORK/mail" 110 alice secret || fail "dovecot did n
 server_up
 mailbox_deliver first
 program_folder "$WORK/prog" "$app" 127.0.0.1 alice secret
-trap 'mailbox_stop; stop_all' EXIT
 # The checks yield to the program, whose server has a fifth of a second.
 renice -n 10 -p $$ >/dev/null
 

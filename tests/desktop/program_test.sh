@@ -40,7 +40,6 @@ watcher() {
 wait_for 10 watcher org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
   ProtocolVersion || fail "the watcher did not start"
 mailbox_start "$WORK/dovecot" 110 alice secret || fail "dovecot did not start"
-PIDS+=("$MAILBOX_PID")
 start_speechd
 
 # Waits for the next timer tick's poll to be logged in, and a moment more.

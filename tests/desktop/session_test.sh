@@ -11,7 +11,6 @@ mount -t tmpfs tmpfs /tmp/.X11-unix
 install_program "$1" "$(realpath -m "$2")"
 
 mailbox_start "$WORK/dovecot" 110 alice secret || fail "dovecot did not start"
-PIDS+=("$MAILBOX_PID")
 start_speechd
 printf '[POP3]\nServername=127.0.0.1\nUsername=alice\nPassword=secret\n' >"$app/config.ini"
 export PATH=$WORK/stage/usr/bin:$PATH
