@@ -127,23 +127,6 @@ class MailCountTest : public QObject {
     row("TLS, another host's certificate", {.message = otherHost, .field = "pop3s://127.0.0.1:%1"});
   }
 
-  // One socket for weeks of polls: each poll, of either kind, behaves as
-  // the first, whatever the poll before it left behind.
-  void pollsInTurn() {
-    Trust(true);
-    std::unique_ptr<QTcpSocket> socket;
-    TestHost host;
-    modPOP3::NotNow notNow;
-    for (const bool tls : {false, true, true, false, true, false}) {
-      ScriptedServer server(kGood, tls ? tls_ : QSslConfiguration());
-      const QString field = tls ? "pop3s://localhost:%1" : kOnLoopback;
-      QCOMPARE(modPOP3::GetMailCount(socket, AccountOf(field.arg(server.port())), host, notNow), 4);
-      QCOMPARE(host.boxes, QStringList());
-      QTRY_VERIFY(server.clientGone());
-      QCOMPARE(server.received(), QByteArray("USER u\r\nPASS p\r\nSTAT\r\n"));
-    }
-  }
-
   void exchange() {
     QFETCH(Case, poll);
     const QByteArray sent = poll.sent.value_or(SentBefore(poll.message));

@@ -32,6 +32,7 @@ stop_from() {
   PIDS=("${PIDS[@]:0:$1}")
 }
 stop_all() {
+  mailbox_stop
   stop_from 0
   rm -rf "$WORK"
 }
@@ -138,14 +139,6 @@ start_session_bus() {
   export "DBUS_${bus^^}_BUS_ADDRESS=$(head -n 1 "$WORK/$bus-bus.address")"
 }
 
-# A private bus in the system bus's place, for mocks of the system's
-# services; nothing reaches the machine's own.
-start_system_bus() {
-  spawn system-bus dbus-daemon --session --nofork --address="unix:path=$WORK/system-bus" \
-    --print-address=3 3>"$WORK/system-bus-address"
-  wait_for 10 test -s "$WORK/system-bus-address" || fail "the system bus did not start"
-  export DBUS_SYSTEM_BUS_ADDRESS=$(head -n 1 "$WORK/system-bus-address")
-}
 
 # program_window TEST SEARCH...: the first window xdotool's search finds
 # whose width w passes the test: the program's tray icon, which bears its

@@ -5,16 +5,9 @@
 # box: started at login before the network, through a suspend, and with no
 # NetworkManager at all.
 # usage: network_test.sh BUILD_DIR ARTIFACT_DIR
-if [[ -z ${TALLOWIN_IN_NETNS:-} ]]; then
-  export TALLOWIN_IN_NETNS=1
-  exec unshare --net --mount -- bash "$0" "$@"
-fi
-here=$(dirname "$0")
-source "$here/desktop.sh"
-source "$here/../../scripts/mailbox.sh"
-source "$here/../../scripts/program_folder.sh"
-source "$here/../support/speechd.sh"
-ip link set lo up
+NAMESPACES="--net --mount"
+source "$(dirname "$0")/desktop.sh"
+source "$(dirname "$0")/../../scripts/program_folder.sh"
 install_program "$1" "$2"
 
 readonly FAKETIME_LIB=/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1
@@ -23,13 +16,12 @@ readonly TICK=6  # real seconds between ticks, the clock at ten times
 start_xvfb
 start_wm
 start_tray
-start_system_bus
+start_session_bus system
 start_speechd
 server_up() { mailbox_start "$WORK/mail" 110 alice secret || fail "dovecot did not start"; }
 server_up
 mailbox_deliver first
 program_folder "$WORK/prog" "$app" 127.0.0.1 alice secret
-trap 'mailbox_stop; stop_all' EXIT
 # The checks yield to the program, whose server has a fifth of a second.
 renice -n 10 -p $$ >/dev/null
 

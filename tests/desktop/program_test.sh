@@ -32,7 +32,6 @@ spawn weston weston --backend=headless-backend.so --socket=wayland-tallowin --id
 wait_for 10 test -S "$XDG_RUNTIME_DIR/wayland-tallowin" || fail "weston did not start"
 start_session_bus
 mailbox_start "$WORK/dovecot" 110 alice secret || fail "dovecot did not start"
-PIDS+=("$MAILBOX_PID")
 start_speechd
 
 # Waits for the next timer tick's poll to be logged in, and a moment more.

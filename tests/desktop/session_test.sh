@@ -3,22 +3,14 @@
 # entry on and the session saved at every logout: each login runs exactly
 # one copy, minimised in the tray, and the logout ends it.
 # usage: session_test.sh BUILD_DIR ARTIFACT_DIR
-if [[ -z ${TALLOWIN_IN_NETNS:-} ]]; then
-  export TALLOWIN_IN_NETNS=1
-  exec unshare --net --mount --pid --fork --kill-child --mount-proc -- bash "$0" "$@"
-fi
-here=$(dirname "$0")
-source "$here/desktop.sh"
-source "$here/../../scripts/mailbox.sh"
-source "$here/../support/speechd.sh"
-source "$here/xfce.sh"
-ip link set lo up
+NAMESPACES="--net --mount --pid --fork --kill-child --mount-proc"
+source "$(dirname "$0")/desktop.sh"
+source "$(dirname "$0")/xfce.sh"
 # The X servers' sockets are the test's own.
 mount -t tmpfs tmpfs /tmp/.X11-unix
 install_program "$1" "$(realpath -m "$2")"
 
 mailbox_start "$WORK/dovecot" 110 alice secret || fail "dovecot did not start"
-PIDS+=("$MAILBOX_PID")
 start_speechd
 printf '[POP3]\nServername=127.0.0.1\nUsername=alice\nPassword=secret\n' >"$app/config.ini"
 export PATH=$WORK/stage/usr/bin:$PATH

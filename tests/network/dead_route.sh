@@ -7,7 +7,6 @@
 # usage: dead_route.sh TEST...
 NAMESPACES="--net --mount"
 source "$(dirname "$0")/../desktop/desktop.sh"
-trap 'mailbox_stop; stop_all' EXIT
 
 mount --make-rprivate /
 ip link add veth0 type veth peer name veth1
