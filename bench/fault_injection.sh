@@ -78,6 +78,7 @@ faults=(
   "src/host/single_instance.cpp#s/if (lock.error() != QLockFile::LockFailedError) return Outcome::Run;//#$fast#no copy starts where the runtime folder cannot be written"
   "src/host/single_instance.cpp#s/if (socket.state() == QLocalSocket::UnconnectedState/if (false/#$fast#a start while the running copy ends runs nothing"
   "src/host/single_instance.cpp#/silence->start(kAnswerMs);/d#$fast#a silent peer holds the running copy's socket for ever"
+  "src/host/single_instance.cpp#s/if (GaveUp(\*peer)) return/if (GaveUp(*peer) \&\& false) return/#$fast#a start that gave up waiting brings the window back long after"
   "src/host/window_state.h#s/if (!hidden_) value_ = /value_ = /#$fast#after the hide on GNOME no tick polls"
   "src/notifier/frm_main.cpp#/void frmMain::Timer1Tick/,/^}/s/state_.value() != host::WindowState::Minimized/!isMinimized()/#$fast#a tick asks the window system, which calls the hidden window withdrawn"
   "src/tray/tray_tip.cpp#/case QSystemTrayIcon::DoubleClick:/,+1s/WM_LBUTTONDBLCLK/WM_LBUTTONUP/#$fast#a double-click on an XEmbed tray restores nothing"

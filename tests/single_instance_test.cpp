@@ -1,5 +1,5 @@
-// The one-copy guard where a copy ends, a peer stays silent, or no lock can
-// be made.
+// The one-copy guard where a copy ends, a peer stays silent or gave up, or
+// no lock can be made.
 #include "host/single_instance.h"
 
 #include <QDir>
@@ -45,23 +45,34 @@ class SingleInstanceTest : public QObject {
     QCOMPARE(outcome, Outcome::Run);
   }
 
-  void silentPeerIsDropped() {
+  void stalePeersAreDropped() {
     host::SingleInstance first(settings_);
     QCOMPARE(first.Start(Request::Quiet), Outcome::Run);
-    first.OnRequest(*this, [](Request) {});
+    int requests = 0;
+    first.OnRequest(*this, [&requests](Request) { ++requests; });
     const QStringList sockets =
         QDir(runtime_.path()).entryList({QStringLiteral("tallowin-*")}, QDir::System);
     QCOMPARE(sockets.size(), 1);
+    // A start that asked and gave up waiting, as while this copy was
+    // stopped: its request is not carried out later.
+    QLocalSocket gaveUp;
+    gaveUp.connectToServer(runtime_.filePath(sockets.first()));
+    QVERIFY(gaveUp.waitForConnected(1000));
+    gaveUp.putChar(static_cast<char>(Request::Show));
+    QVERIFY(gaveUp.waitForBytesWritten(1000));
+    gaveUp.disconnectFromServer();
     QLocalSocket silent;
     silent.connectToServer(runtime_.filePath(sockets.first()));
     QVERIFY(silent.waitForConnected(1000));
     QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QLocalSocket::UnconnectedState,
                               3 * host::SingleInstance::kAnswerMs);
+    QCOMPARE(requests, 0);
     // And a start still hands over.
     Outcome outcome{};
     const auto later = LaterStart(outcome);
     QTRY_VERIFY_WITH_TIMEOUT(later->isFinished(), 5000);
     QCOMPARE(outcome, Outcome::HandedOver);
+    QCOMPARE(requests, 1);
   }
 
   void runsWhereNoLockCanBeMade() {

@@ -17,6 +17,16 @@
 namespace host {
 namespace {
 
+// Whether a later start has stopped waiting for the answer (this copy was
+// stopped meanwhile) and closed its end: its request is stale, and a window
+// brought back long after would only surprise.
+bool GaveUp(QLocalSocket& peer) {
+  if (peer.state() != QLocalSocket::ConnectedState) return true;
+  char next;
+  const int fd = static_cast<int>(peer.socketDescriptor());
+  return ::recv(fd, &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
 constexpr char kAnswer = 'K';
 
 // The same file by whichever path it was reached; a file not yet made is
@@ -133,6 +143,7 @@ void SingleInstance::OnRequest(QObject& context, std::function<void(Request)> on
       QObject::connect(peer, &QLocalSocket::readyRead, peer, [peer, onRequest] {
         char byte = 0;
         if (!peer->getChar(&byte)) return;
+        if (GaveUp(*peer)) return peer->abort();
         // Answer first: the new start is waiting to end.
         peer->putChar(kAnswer);
         peer->disconnectFromServer();
