@@ -1,6 +1,8 @@
 #include "host/platform.h"
 
 #include <QByteArray>
+#include <QLibraryInfo>
+#include <QVersionNumber>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -10,8 +12,9 @@ namespace host {
 void ChooseWindowSystem(int argc, char* argv[]) {
   // Qt 6.8's X11 input code crashes on an input device change as Xwayland
   // reports it under KWin 6 (seen at a key of KWin's virtual keyboard); a
-  // window of three fields needs nothing of XInput 2 that core events lack.
-  if (!qEnvironmentVariableIsSet("QT_XCB_NO_XI2")) qputenv("QT_XCB_NO_XI2", "1");
+  // window of three fields needs nothing of XInput 2 that core events lack
+  // (touch, smooth scrolling and tablets fall back to the mouse's events).
+  if (QLibraryInfo::version() >= QVersionNumber(6, 8)) qputenv("QT_XCB_NO_XI2", "1");
   if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) return;
   for (int i = 1; i < argc; ++i) {
     const QByteArray arg(argv[i]);

@@ -9,7 +9,7 @@ namespace host {
 // minimised, and minimising is what starts the watching. A platform the
 // person chose (QT_QPA_PLATFORM, or -platform) is kept. Where only Wayland
 // exists, says once on standard error that minimising cannot be seen.
-// XInput 2 is left off (QT_XCB_NO_XI2) unless the person set it.
+// With Qt 6.8 and later, XInput 2 is left off (QT_XCB_NO_XI2).
 void ChooseWindowSystem(int argc, char* argv[]);
 
 }  // namespace host
