@@ -13,26 +13,30 @@ elapsed() { echo "debian13: $1 took $((SECONDS - $2)) s" >&2; }
 
 # The mirror of the packages this machine installs, and of its security updates.
 mirror_of() {
-  apt-get indextargets --format '$(LABEL) $(REPO_URI)' 'Created-By: Packages' |
-    awk -v label="$1" '$1 == label { print $2; exit }'
+  apt-get indextargets --format '$(REPO_URI)' 'Created-By: Packages' "Label: $1" | head -n 1
 }
 
 if [[ ! -e $root/.complete ]]; then
   source scripts/packages.sh
   scripts/ensure-packages.sh debootstrap
   mirror=$(mirror_of Debian)
+  # apt names its sources only once it has read their lists.
+  [[ -n $mirror ]] || { apt-get update && mirror=$(mirror_of Debian); }
   [[ -n $mirror ]] || { echo "debian13: no Debian mirror in apt's sources" >&2; exit 1; }
   start=$SECONDS
-  rm -rf "$root"
+  # What debootstrap mounts inside the root goes with its own namespace,
+  # even when it is cut short: a later attempt removes files only.
+  rm -rf --one-file-system "$root"
   mkdir -p "$root"
-  debootstrap --variant=minbase trixie "$root" "$mirror"
+  unshare --mount --propagation private debootstrap --variant=minbase trixie "$root" "$mirror"
   security=$(mirror_of Debian-Security)
   {
     echo "deb $mirror trixie main"
     echo "deb $mirror trixie-updates main"
     [[ -z $security ]] || echo "deb $security trixie-security main"
   } >"$root/etc/apt/sources.list"
-  # A root made to be thrown away: dpkg need not sync every file it unpacks.
+  # A root for the tests alone, made again when lost: dpkg need not sync
+  # every file it unpacks.
   echo force-unsafe-io >"$root/etc/dpkg/dpkg.cfg.d/unsafe-io"
   touch "$root/.complete"
   elapsed debootstrap "$start"
@@ -57,9 +61,10 @@ git -C "$root$tree" init -q
 git -C "$root$tree" add -A
 
 # The suite's own namespaces need the root to be a mount point and the
-# kernel's file systems inside it; all of it goes when this namespace ends.
+# kernel's file systems inside it; all of it, and every process the suite
+# leaves behind, goes when these namespaces end.
 inside=$(printf '%q ' "$@")
-unshare --mount --propagation private bash -euc '
+unshare --mount --propagation private --pid --fork --kill-child bash -euc '
   root=$1 tree=$2
   mount --bind "$root" "$root"
   mount -t proc proc "$root/proc"
