@@ -139,16 +139,6 @@ class ProfileTest : public QObject {
              "[POP3]\nPassword=a[X]Servername=evil\n");
   }
 
-  void blanksAndQuotesComeBack() {
-    // Blanks at the ends would be taken for the file's own, and a value in
-    // quotes would lose them: both are written inside a pair of quotes.
-    for (const char* typed : {" lead", "trail ", "tab\t", "\"quoted\"", "\"", "", "a \"b\" c"}) {
-      const QByteArray file = profile::WithValue("[POP3]\nPassword=old\n", "POP3", "Password", typed);
-      QCOMPARE(profile::FindValue(file, "POP3", "Password").value_or("(none)"), QString(typed));
-    }
-    QCOMPARE(profile::WithValue({}, "POP3", "Password", "secret "), "[POP3]\nPassword=\"secret \"\n");
-  }
-
   void windowsCodePageIsKept() {
     // As Windows writes it: a byte to a character, CRLF, and 0x81, which the
     // code page leaves undefined.
