@@ -148,10 +148,8 @@ wait_for $((5 * slow)) window_hidden || fail "the window was not hidden"
 # start, through libproxy.
 ! grep -q qopensslbackend "/proc/$PROGRAM/maps" || fail "a plain mailbox's poll loaded the TLS stack"
 wait_for 5 sn_items || fail "no item registered"
-sni() {
-  gdbus call --session --dest "$(sn_items | cut -d/ -f1)" --object-path /StatusNotifierItem --method "$@"
-}
-sni org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip |
+gdbus call --session --dest "$(sn_items | cut -d/ -f1)" --object-path /StatusNotifierItem \
+  --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip |
   grep -q "'Tallowin v1.00'" || fail "the item's tip is not \"Tallowin v1.00\""
 
 step "another folder's copy runs beside it; killed, the next start there runs anew"
