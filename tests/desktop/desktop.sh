@@ -141,10 +141,10 @@ start_session_bus() {
 }
 
 
-# fast_clock COMMAND...: the command with its clock run ten times fast, so
-# that the program ticks every TICK real seconds.
+# "${FAST_CLOCK[@]}" COMMAND...: the command (its own PID) with its clock
+# run ten times fast, so that the program ticks every TICK real seconds.
 readonly TICK=6
-fast_clock() { LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1 FAKETIME="+0 x10" "$@"; }
+FAST_CLOCK=(env LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1 FAKETIME="+0 x10")
 # polls USER: USER's polls in the mailbox's log, counted when the client has
 # gone: the count is taken by then.
 polls() { grep -c "pop3($1).*Disconnected" "$MAILBOX_LOG" || true; }

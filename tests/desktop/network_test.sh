@@ -24,7 +24,7 @@ renice -n 10 -p $$ >/dev/null
 
 # start_program: the program, as the login starts it, straight to the tray.
 start_program() {
-  fast_clock "$WORK/prog/tallowin" --minimized >>"$WORK/tallowin.log" 2>&1 &
+  "${FAST_CLOCK[@]}" "$WORK/prog/tallowin" --minimized >>"$WORK/tallowin.log" 2>&1 &
   pid=$!
   started=$(date +%s%N)
   PIDS+=("$pid")

@@ -124,7 +124,8 @@ step "a StatusNotifierItem watcher with no host yet: the minimised window waits 
 sed -i 's/=bob/=alice/' "$app/config.ini"
 kill "$trayer"
 spawn watcher status-notifier-watcher
-wait_for 10 sn_watcher org.freedesktop.DBus.Peer.Ping || fail "the watcher did not start"
+wait_for 10 sn_watcher org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
+  ProtocolVersion || fail "the watcher did not start"
 minimise_program() {
   start_program
   wait_for $((10 * slow)) window_shown || fail "the window did not show: $(cat "$WORK/program.log")"

@@ -34,7 +34,7 @@ start_watched() {
   start_speechd "speech-$kind"
   ln -s "$SPEECHD_LOG" "$WORK/speech-$kind.log"
   program_folder "$WORK/$kind" "$app" "$2" "$kind" secret
-  fast_clock "$WORK/$kind/tallowin" >"$WORK/$kind.log" 2>&1 &
+  "${FAST_CLOCK[@]}" "$WORK/$kind/tallowin" >"$WORK/$kind.log" 2>&1 &
   PIDS+=("$!")
   WATCHED[$kind]="$! $MAILBOX_MAILDIR $MAILBOX_LOG $SPEECHD_LOG"
 }
