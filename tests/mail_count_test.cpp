@@ -1,11 +1,18 @@
 // The mail count query against scripted servers, sound and hostile: the
 // count or the failed stage's message, exactly the bytes a client should
 // send (no QUIT after STAT), the socket closed, memory bounded, no spinning;
-// and inside TLS, the server's certificate checked.
+// and inside TLS, the server's certificate checked. And what the query
+// reads from others alone: the server field as the user typed it, and the
+// server's reply to STAT. Run by network/dead_route.sh, deadAddress polls
+// names whose first address is dead.
 #include "pop3/mail_count.h"
+#include "pop3/server_address.h"
+#include "pop3/stat_reply.h"
 #include "support/scripted_server.h"
 #include "support/test_host.h"
 
+#include <QElapsedTimer>
+#include <QHostInfo>
 #include <QProcess>
 #include <QSslKey>
 #include <QSslSocket>
@@ -213,6 +220,74 @@ class MailCountTest : public QObject {
     }
     QTEST(host.boxes, "boxes");
     QVERIFY(!server.received().contains("STAT"));
+  }
+
+  // The next address is tried beside a dead one, within the greeting's wait;
+  // dead_route.sh makes the names and the dead route, and a mailbox for
+  // alice on 110.
+  void deadAddress_data() {
+    QTest::addColumn<QString>("server");
+    QTest::newRow("dead IPv6, then 127.0.0.1") << "dead-then-v4.test";
+    QTest::newRow("dead IPv6, then a working IPv6") << "dead-then-v6.test";
+    QTest::newRow("only the dead address") << "dead.test";
+  }
+
+  void deadAddress() {
+    QFETCH(QString, server);
+    if (QHostInfo::fromName(server).error() != QHostInfo::NoError) QSKIP("no dead route here");
+    const bool dead = server == "dead.test";
+    std::unique_ptr<QTcpSocket> socket;
+    TestHost host;
+    modPOP3::NotNow notNow;
+    QElapsedTimer clock;
+    clock.start();
+    const qint32 count =
+        modPOP3::GetMailCount(socket, AccountOf(server, "alice", "secret"), host, notNow);
+    const qint64 ms = clock.elapsed();
+    qInfo("%s: %lld ms", qPrintable(server), ms);
+    QCOMPARE(count, dead ? -1 : 0);
+    QCOMPARE(host.boxes, dead ? QStringList{kConnecting} : QStringList{});
+    // Only the dead address: given up when the greeting's wait ends.
+    QVERIFY2(dead ? ms >= 1950 && ms < 2500 : ms < 2000, qPrintable(QString::number(ms)));
+  }
+
+  void serverField() {
+    // "host|port|tls", port 0 for the scheme's; "": refused.
+    const auto parsed = [](const QString& field) {
+      const auto a = modPOP3::ParseServerField(field);
+      if (!a) return QString();
+      return QString("%1|%2|%3").arg(a->host).arg(a->port.value_or(0)).arg(a->tls);
+    };
+    // What works today keeps working: the field is the host, as it stands.
+    QCOMPARE(parsed("mail.example.org"), "mail.example.org|0|0");
+    QCOMPARE(parsed("::1"), "::1|0|0");
+
+    QCOMPARE(parsed("pop3s://pop.example.org:1995"), "pop.example.org|1995|1");
+    QCOMPARE(parsed("POP3S://h"), "h|0|1");
+    QCOMPARE(parsed("pop3://127.0.0.1:1110"), "127.0.0.1|1110|0");
+    QCOMPARE(parsed("pop3s://[2001:db8::1]"), "2001:db8::1|0|1");
+    QCOMPARE(parsed("pop3://[::1]:2110"), "::1|2110|0");
+
+    for (const char* refused :
+         {"pop3s://", "pop3://h:0", "pop3://h:65536", "pop3://::1", "pop3://me@h"})
+      QVERIFY2(parsed(refused).isEmpty(), refused);
+  }
+
+  void statReply() {
+    const auto count = [](const QByteArray& reply) {
+      return modPOP3::ParseStatReply(reply).value_or(-1);  // -1: refused
+    };
+    QCOMPARE(count("+OK 2 320\r\n"), 2);
+    QCOMPARE(count("+OK 2147483647 1\r\n"), 2147483647);
+    QCOMPARE(count("xxxx5 50\r\n"), 5);  // positions 1 to 4 are not examined
+    // The size is not needed: a mailbox past 2 GiB, or text after the size,
+    // must not stop the watching.
+    QCOMPARE(count("+OK 1500 3221225472\r\n"), 1500);
+    QCOMPARE(count("+OK 2 320 messages\r\n"), 2);
+
+    // Refusals follow from the fuzzer's rule: a count only where the reply
+    // holds one.
+    QCOMPARE(count("+OK 5\r\n"), -1);
   }
 
  private:

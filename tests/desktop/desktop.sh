@@ -113,11 +113,12 @@ start_xvfb() {
   export DISPLAY=:$(cat "$WORK/display")
 }
 
-# openbox, a light window manager.
+# start_wm [COMMAND...]: a window manager; openbox, a light one, unless named.
 start_wm() {
-  spawn openbox openbox --sm-disable
+  (($#)) || set -- openbox --sm-disable
+  spawn wm "$@"
   wait_for 10 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
-    fail "openbox did not start"
+    fail "$1 did not start"
 }
 # trayer, an XEmbed notification area.
 start_tray() {
@@ -139,6 +140,25 @@ start_session_bus() {
   export "DBUS_${bus^^}_BUS_ADDRESS=$(head -n 1 "$WORK/$bus-bus.address")"
 }
 
+
+# "${FAST_CLOCK[@]}" COMMAND...: the command (its own PID) with its clock
+# run ten times fast, so that the program ticks every TICK real seconds.
+readonly TICK=6
+FAST_CLOCK=(env LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1 FAKETIME="+0 x10")
+# polls USER: USER's polls in the mailbox's log, counted when the client has
+# gone: the count is taken by then.
+polls() { grep -c "pop3($1).*Disconnected" "$MAILBOX_LOG" || true; }
+
+# sn_watcher METHOD ARGS...: a call to the StatusNotifierItem watcher;
+# sn_items: the items registered there ("SERVICE/PATH" a line), false if none.
+sn_watcher() {
+  gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+    --method "$@"
+}
+sn_items() {
+  sn_watcher org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
+    RegisteredStatusNotifierItems | grep -o "'[^']*'" | tr -d "'" | grep .
+}
 
 # program_window TEST SEARCH...: the first window xdotool's search finds
 # whose width w passes the test: the program's tray icon, which bears its

@@ -14,18 +14,11 @@ XVFB=${PIDS[-1]}
 config_ini " 127.0.0.1" alice secret
 cp "$app/config.ini" "$WORK/config.before"
 
-# A speech server that takes every connection and never says a word.
-spawn hung python3 -u -c '
-import socket, sys
-s = socket.socket(socket.AF_UNIX)
-s.bind(sys.argv[1])
-s.listen(8)
-held = []
-while True:
-    held.append(s.accept()[0])
-    print("accepted")
-' "$WORK/hung.sock"
-wait_for 10 test -S "$WORK/hung.sock" || fail "the hung speech server did not start"
+# A speech server that hangs: stopped, it never says a word, and the system
+# takes every connection for it; connected: one waits for it to take it.
+start_speechd hung
+kill -STOP "$SPEECHD_PID"
+connected() { ss -xl | awk -v sock="$WORK/hung/sock" '$5 == sock && $3 > 0' | grep -q .; }
 
 # terminate_within SECONDS: SIGTERM, the program gone that soon, and nothing
 # saved.
@@ -37,17 +30,18 @@ terminate_within() {
 window_mapped() { viewable "$(main_window)"; }
 
 step "SIGTERM while the speech server hangs"
-SPEECHD_ADDRESS=unix_socket:$WORK/hung.sock start_program
-wait_for 5 grep -q accepted "$WORK/hung.log" || fail "the program did not connect to speech"
+start_program
+wait_for 5 connected || fail "the program did not connect to speech"
 sleep 1
 terminate_within 2
 
 step "SIGTERM while the box says no speech server answered"
-SPEECHD_ADDRESS=unix_socket:$WORK/hung.sock start_program
+start_program
 wait_for 10 box_window || fail "no box: $(cat "$WORK/program.log")"
 terminate_within 2
 
 step "the X server goes away: a failure, not a crash, and nothing saved"
+kill -KILL "$SPEECHD_PID"
 start_speechd
 start_program
 wait_for 10 window_mapped || fail "the window did not show: $(cat "$WORK/program.log")"

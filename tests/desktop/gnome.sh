@@ -85,23 +85,19 @@ desktop_window_checks() {
 readonly SHELL_ITEM='Object.entries(Main.panel.statusArea).find(([k]) => k.startsWith("appindicator-"))?.[1]'
 desktop_item_shown() { shell_true "!!$SHELL_ITEM && $SHELL_ITEM.visible"; }
 
-# shell_capture FILE AREA_JS: the screen within the rectangle [x, y, w, h]
-# that the expression gives.
-shell_capture() {
-  local area
-  area=$(shell_eval "$2.map(Math.round).join(' ')" | tr -d '"')
-  # shellcheck disable=SC2086
+# shell_screenshot METHOD ARGS...: a call to the Shell's screenshot service.
+shell_screenshot() {
   gdbus call --session --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
-    --method org.gnome.Shell.Screenshot.ScreenshotArea $area false "$1" >/dev/null
+    --method "org.gnome.Shell.Screenshot.$1" "${@:2}" >/dev/null
 }
-screenshot() {
-  gdbus call --session --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
-    --method org.gnome.Shell.Screenshot.Screenshot false false "$1" >/dev/null
-}
+screenshot() { shell_screenshot Screenshot false false "$1"; }
 # desktop_item_picture FILE: the item as it is drawn in the top bar.
 desktop_item_picture() {
-  shell_capture "$1" "(() => { const i = $SHELL_ITEM;
-    return [...i.get_transformed_position(), ...i.get_transformed_size()]; })()"
+  local area  # x y w h
+  area=$(shell_eval "(() => { const i = $SHELL_ITEM; return [...i.get_transformed_position(),
+    ...i.get_transformed_size()].map(Math.round).join(' '); })()" | tr -d '"')
+  # shellcheck disable=SC2086
+  shell_screenshot ScreenshotArea $area false "$1"
 }
 
 # The extension activates on the first click of a new item, and on a double
@@ -110,7 +106,7 @@ desktop_click() {
   shell_item_click
   sleep 0.1
   shell_item_click
-  shell_pointer_away
+  shell_pointer "[600, 500]"  # resting on the item, the pointer keeps the Shell busy
 }
 # shell_item_click: a click of the left button on the item, through a
 # virtual pointer as a person's mouse reaches the Shell.
@@ -130,8 +126,6 @@ shell_pointer() {
     global._testPointer ??= seat.create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);
     global._testPointer.notify_absolute_motion(GLib.get_monotonic_time(), ...$1); })()" >/dev/null
 }
-# Resting on the item, the pointer keeps the Shell busy.
-shell_pointer_away() { shell_pointer "[600, 500]"; }
 
 # desktop_return: Return (key code 28), through the test's keyboard, into
 # the window that has the focus.

@@ -10,9 +10,6 @@ source "$(dirname "$0")/desktop.sh"
 source "$(dirname "$0")/../../scripts/program_folder.sh"
 install_program "$1" "$2"
 
-readonly FAKETIME_LIB=/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1
-readonly TICK=6  # real seconds between ticks, the clock at ten times
-
 start_xvfb
 start_wm
 start_tray
@@ -27,8 +24,7 @@ renice -n 10 -p $$ >/dev/null
 
 # start_program: the program, as the login starts it, straight to the tray.
 start_program() {
-  LD_PRELOAD=$FAKETIME_LIB FAKETIME="+0 x10" "$WORK/prog/tallowin" --minimized \
-    >>"$WORK/tallowin.log" 2>&1 &
+  "${FAST_CLOCK[@]}" "$WORK/prog/tallowin" --minimized >>"$WORK/tallowin.log" 2>&1 &
   pid=$!
   started=$(date +%s%N)
   PIDS+=("$pid")
@@ -50,9 +46,7 @@ after_a_tick() {
   ms=$(((tick + 1500 - ms % tick) % tick))
   sleep "$((ms / 1000)).$(printf %03d $((ms % 1000)))"
 }
-# Polls are counted when the client has gone: the count is taken by then.
-polls() { grep -c "pop3(alice).*Disconnected" "$MAILBOX_LOG" || true; }
-polled_more() { (($(polls) > polled)); }
+polled_more() { (($(polls alice) > polled)); }
 spoken_more() { (($(spoken) > said)); }
 
 # NetworkManager's word, as it sends it: the property, and the older signal.
@@ -86,7 +80,7 @@ start_program
 wait_for 10 window_hidden || fail "minimised offline, the window did not hide into the tray"
 no_box_for $((2 * TICK)) "disconnected, server down"
 server_up
-polled=$(polls)
+polled=$(polls alice)
 no_box_for $((TICK + 1)) "disconnected, server up"
 polled_more && fail "a poll was tried while disconnected"
 after_a_tick
@@ -94,7 +88,7 @@ nm_state $CONNECTED_GLOBAL
 sleep 2.5
 polled_more || fail "connected: no baseline at once"
 said=$(spoken)
-polled=$(polls)
+polled=$(polls alice)
 mailbox_deliver second
 wait_for $((TICK + 2)) polled_more || fail "no tick after the baseline"
 wait_for 2 spoken_more || fail "the new mail after the baseline was not announced"
@@ -102,7 +96,7 @@ wait_for 2 spoken_more || fail "the new mail after the baseline was not announce
 
 step "a suspend: asleep, then disconnected, no box; mail meanwhile announced when back"
 mailbox_empty
-polled=$(polls)
+polled=$(polls alice)
 wait_for $((TICK + 2)) polled_more || fail "no tick after the mail went"
 sleep 0.5  # that tick's count, none, is remembered
 nm_state $ASLEEP
@@ -113,7 +107,7 @@ mailbox_deliver meanwhile
 no_box_for $((2 * TICK)) "disconnected after the resume"
 server_up
 said=$(spoken)
-polled=$(polls)
+polled=$(polls alice)
 # Back on a LAN with no way out: the server may be on it.
 nm_state $CONNECTED_SITE
 wait_for $((TICK + 2)) polled_more || fail "connected: no poll within a tick"

@@ -53,10 +53,7 @@ screenshot() { QT_QPA_PLATFORM=wayland spectacle -b -n -f -o "$1" >/dev/null 2>&
 readonly PLASMA_TRAY=640x44+640+756
 desktop_item_shown() {
   if [[ -z $KWIN_SCREENSHOTS ]]; then
-    ITEM=$(gdbus call --session --dest org.kde.StatusNotifierWatcher \
-      --object-path /StatusNotifierWatcher --method org.freedesktop.DBus.Properties.Get \
-      org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems | grep -o "'[^']*'" | tr -d "'")
-    [[ -n $ITEM ]]
+    ITEM=$(sn_items)
     return
   fi
   screenshot "$WORK/screen.png" && ITEM=$(item_area "$WORK/screen.png" "$PLASMA_TRAY")

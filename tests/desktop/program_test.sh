@@ -75,9 +75,7 @@ start_tray
 trayer=${PIDS[-1]}
 wait_for $((10 * slow)) has_tray_icon || fail "no tray icon"
 wait_for $((5 * slow)) window_hidden || fail "the window stayed on the taskbar"
-xdotool mousemove --window "$(tray_icon)" 8 8 click 1 mousemove 500 500
-sleep "$slow"
-window_hidden || fail "a single click brought the window back"
+# That a single click on it restores nothing is frm_main_test's.
 
 step "later starts hand over: one at login changes nothing, a plain one brings the window back"
 later_start 0 --minimized
@@ -96,9 +94,9 @@ mailbox_deliver two
 next_tick
 (($(spoken) == 1)) || fail "\"Tallowin\" was queued $(spoken) times, not once"
 ! grep -q libqsvg "/proc/$PROGRAM/maps" || fail "reading the icon files loaded image readers they do not need"
-# Qt's own TLS backend: Debian 13's Qt network library brings libssl in at
-# start, through libproxy.
-! grep -q qopensslbackend "/proc/$PROGRAM/maps" || fail "a plain mailbox's poll loaded the TLS stack"
+# Qt's TLS backends, not libssl: Debian 13's Qt network library brings that
+# in at start, through libproxy.
+! grep -q /plugins/tls/ "/proc/$PROGRAM/maps" || fail "a plain mailbox's poll loaded the TLS stack"
 
 step "the speech server restarts, the new one is stuck, the mail is removed: the watch goes on"
 kill -KILL "$SPEECHD_PID"
@@ -128,16 +126,8 @@ step "a StatusNotifierItem watcher with no host yet: the minimised window waits 
 sed -i 's/=bob/=alice/' "$app/config.ini"
 kill "$trayer"
 spawn watcher status-notifier-watcher
-watcher() {
-  gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
-    --method "$@"
-}
-wait_for 10 watcher org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
+wait_for 10 sn_watcher org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
   ProtocolVersion || fail "the watcher did not start"
-item() {
-  watcher org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
-    RegisteredStatusNotifierItems | grep -o "'[^']*'" | tr -d "'" | grep .
-}
 minimise_program() {
   start_program
   wait_for $((10 * slow)) window_shown || fail "the window did not show: $(cat "$WORK/program.log")"
@@ -150,18 +140,16 @@ sleep "$slow"
 window_iconic || fail "the window hid while no panel shows the tray"
 
 step "a StatusNotifierItem tray: the item carries the tip, activating it restores; a kill saves nothing"
-watcher org.kde.StatusNotifierWatcher.RegisterStatusNotifierHost org.tallowin.TestHost >/dev/null
+sn_watcher org.kde.StatusNotifierWatcher.RegisterStatusNotifierHost org.tallowin.TestHost >/dev/null
 # Qt 6.4 makes the icon an item only where a host was there as it started.
-if ! item; then
+if ! sn_items; then
   close_program TERM
   minimise_program
 fi
 wait_for $((5 * slow)) window_hidden || fail "the window was not hidden"
-wait_for 5 item || fail "no item registered"
-sni() {
-  gdbus call --session --dest "$(item | cut -d/ -f1)" --object-path /StatusNotifierItem --method "$@"
-}
-sni org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip |
+wait_for 5 sn_items || fail "no item registered"
+gdbus call --session --dest "$(sn_items | cut -d/ -f1)" --object-path /StatusNotifierItem \
+  --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip |
   grep -q "'Tallowin v1.00'" || fail "the item's tip is not \"Tallowin v1.00\""
 
 step "another folder's copy runs beside it; killed, the next start there runs anew"

@@ -30,18 +30,16 @@ def descendants(node):
             yield from descendants(child)
 
 
-def program():
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.name.lower() == "tallowin":
-            return app
-    return None
+def first(nodes, test):
+    return next((node for node in nodes if node is not None and test(node)), None)
 
 
 def xdotool(*args):
     subprocess.run(["xdotool", *args], check=True)
 
 
-app = wait_for("the program is not on the accessibility bus", 20, program)
+app = wait_for("the program is not on the accessibility bus", 20, lambda: first(
+    pyatspi.Registry.getDesktop(0), lambda node: node.name.lower() == "tallowin"))
 window = wait_for("no window", 10, lambda: next(iter(app), None))
 if window.name != "Tallowin" or window.getRole() != pyatspi.ROLE_FRAME:
     fail(f"the window is {window.getRoleName()} {window.name!r}, not a frame named Tallowin")
@@ -65,10 +63,7 @@ if "secret" in password.queryText().getText(0, -1):
 
 
 def focused():
-    for i, field in enumerate(fields):
-        if field.getState().contains(pyatspi.STATE_FOCUSED):
-            return i
-    return None
+    return first(range(3), lambda i: fields[i].getState().contains(pyatspi.STATE_FOCUSED))
 
 
 xdotool("windowactivate", "--sync", sys.argv[1])
@@ -78,12 +73,8 @@ for expected in (0, 1, 2):
     xdotool("key", "Tab")
 
 xdotool("windowminimize", sys.argv[1])
-def alert():
-    for node in app:
-        if node is not None and node.getRole() == pyatspi.ROLE_ALERT:
-            return node
-    return None
-box = wait_for("no alert after the failed poll", 10, alert)
+box = wait_for("no alert after the failed poll", 10,
+               lambda: first(app, lambda node: node.getRole() == pyatspi.ROLE_ALERT))
 texts = [node.name for node in descendants(box) if node.getRole() == pyatspi.ROLE_LABEL]
 if not any(text.startswith("Error: Connecting to POP3 Server") for text in texts):
     fail(f"the alert says {texts}")

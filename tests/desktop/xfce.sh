@@ -56,13 +56,10 @@ XML
     XDG_CONFIG_DIRS=$WORK/xdg spawn session xfce4-session
     XFCE_SESSION=$!
   else
-    spawn xfwm4 xfwm4 --compositor=off
-    wait_for 10 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
-      fail "xfwm4 did not start"
+    start_wm xfwm4 --compositor=off
     spawn panel xfce4-panel
   fi
-  wait_for 20 gdbus call --session --dest org.kde.StatusNotifierWatcher \
-    --object-path /StatusNotifierWatcher --method org.freedesktop.DBus.Peer.Ping ||
+  wait_for 20 sn_watcher org.freedesktop.DBus.Peer.Ping ||
     fail "the panel's notification area did not start: $(cat "$WORK/panel.log")"
   [[ $XFCE_TRAY != xembed ]] || LAUNCHER=(dbus-run-session --)
   # As the autostart entry starts it: xfwm4, unlike openbox, maps a window
