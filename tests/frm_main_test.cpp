@@ -151,6 +151,11 @@ class FrmMainTest : public QObject {
         form.TrayMouseMessage(code);
       QVERIFY2(form.isVisible() == row.restores && form.isMinimized() != row.restores,
                qPrintable(QString("reason %1 on %2").arg(row.reason).arg(row.statusNotifierHost)));
+      if (!row.restores) continue;
+      // Shown again, its ticks poll nothing.
+      const int polls = Polls(server);
+      form.Timer1Tick();
+      QCOMPARE(Polls(server), polls);
     }
   }
 

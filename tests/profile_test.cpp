@@ -262,6 +262,9 @@ class ProfileTest : public QObject {
     const QString program = dir.filePath("private");
     QVERIFY(QDir().mkdir(program) && ::chmod(QFile::encodeName(program).constData(), 0775) == 0);
     QCOMPARE(host::SettingsFileToWrite(program), program + "/config.ini");
+    // But not where everyone may write.
+    QVERIFY(::chmod(QFile::encodeName(program).constData(), 0777) == 0);
+    QCOMPARE(host::SettingsFileToWrite(program), own);
     // What is read is checked, not only its path, which may since lead to
     // another user's file.
     QCOMPARE(host::ReadOwnedBy(theirs, {me}), QByteArray());
@@ -271,6 +274,19 @@ class ProfileTest : public QObject {
     const auto failure = profile::WriteValues("POP3", {{"Password", "secret"}}, own);
     QVERIFY(failure && failure->contains("belongs to another user"));
     QCOMPARE(ReadFile(theirs), prepared);
+    // Another user's link to a file of the folder's owner is no defaults of
+    // the owner's.
+    const QString shared = dir.filePath("shared");
+    QVERIFY(AsRoot([&] {
+      QDir(dir.path()).mkdir("shared");
+      WriteFile(shared + "/defaults.ini", prepared);
+      QFile::link("defaults.ini", shared + "/config.ini");
+      Own(shared + "/defaults.ini", 0, 0644);
+      Own(shared + "/config.ini", kOther, 0);
+      Own(shared, 0, 0775);
+    }));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("fresh")));
+    QCOMPARE(host::ReadSettings(shared), QByteArray());
   }
 
   void killedWriterLeavesOldOrNew() {
