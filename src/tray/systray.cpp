@@ -6,11 +6,14 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusArgument>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
+
+#include <optional>
 
 namespace modSystray {
 namespace {
@@ -33,18 +36,35 @@ struct WatcherState {
   bool ownItem = false;         // Qt made this program's icon an item
 };
 
-WatcherState ReadWatcher() {
-  QDBusInterface watcher(kWatcher, kWatcherPath, kWatcher, QDBusConnection::sessionBus());
-  if (!watcher.isValid()) return {};
+// The watcher is another program, asked at each click and every two seconds
+// while the window waits for a panel: one that hangs must not freeze the
+// window. A watcher at work answers within milliseconds.
+constexpr int kWatcherAnswerMs = 500;
+
+// Nothing where the watcher did not answer in time; the empty state where
+// there is none.
+std::optional<WatcherState> ReadWatcher() {
+  QDBusMessage getAll = QDBusMessage::createMethodCall(
+      kWatcher, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+      QStringLiteral("GetAll"));
+  getAll << kWatcher;
+  const QDBusMessage reply =
+      QDBusConnection::sessionBus().call(getAll, QDBus::Block, kWatcherAnswerMs);
+  if (reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.NoReply"))
+    return std::nullopt;
+  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+    return WatcherState{};
+  const auto properties = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
   WatcherState state;
-  state.hostRegistered = watcher.property("IsStatusNotifierHostRegistered").toBool();
+  state.hostRegistered =
+      properties.value(QStringLiteral("IsStatusNotifierHostRegistered")).toBool();
   // An item is listed by its bus name, then its path ("/path" with KDE's
   // watcher, "@/path" with GNOME's); Qt's item has a bus connection of its own.
   const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-  for (const QString& item : watcher.property("RegisteredStatusNotifierItems").toStringList()) {
+  for (const QString& item :
+       properties.value(QStringLiteral("RegisteredStatusNotifierItems")).toStringList()) {
     const QString name = item.section(u'/', 0, 0).section(u'@', 0, 0);
-    if (bus->servicePid(name).value() == QCoreApplication::applicationPid())
-      state.ownItem = true;
+    if (bus->servicePid(name).value() == QCoreApplication::applicationPid()) state.ownItem = true;
   }
   return state;
 }
@@ -69,7 +89,8 @@ void AddTrayIcon(QWidget& window, std::function<void(int code)> mouseMessage,
   icon->setToolTip(ShownTip(TrayIconData.szTip));
   QObject::connect(icon, &QSystemTrayIcon::activated, icon,
                    [callback = std::move(mouseMessage)](QSystemTrayIcon::ActivationReason reason) {
-                     const int code = MouseMessage(reason, ReadWatcher().ownItem);
+                     const int code =
+                         MouseMessage(reason, ReadWatcher().value_or(WatcherState{}).ownItem);
                      if (code) callback(code);
                    });
   TrayIconData.icon = icon;
@@ -89,10 +110,12 @@ void RemoveTrayIcon() {
 
 // Qt makes the icon a StatusNotifierItem where a watcher is (Qt 6.8), or
 // where a host was as it made the icon (Qt 6.4); an item shows only while a
-// host is registered, and Qt's own answer counts the watcher alone.
+// host is registered, and Qt's own answer counts the watcher alone. While
+// the watcher hangs, the window stays where it can be found.
 bool TrayAvailable() {
-  const WatcherState watcher = ReadWatcher();
-  return watcher.ownItem ? watcher.hostRegistered : QSystemTrayIcon::isSystemTrayAvailable();
+  const auto watcher = ReadWatcher();
+  if (!watcher) return false;
+  return watcher->ownItem ? watcher->hostRegistered : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 }  // namespace modSystray

@@ -126,6 +126,7 @@ step "a StatusNotifierItem watcher with no host yet: the minimised window waits 
 sed -i 's/=bob/=alice/' "$app/config.ini"
 kill "$trayer"
 spawn watcher status-notifier-watcher
+watcher=${PIDS[-1]}
 wait_for 10 sn_watcher org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
   ProtocolVersion || fail "the watcher did not start"
 minimise_program() {
@@ -138,6 +139,16 @@ minimise_program
 wait_for $((10 * slow)) mailbox_logged_in $((before + 1)) || fail "no poll at the minimise"
 sleep "$slow"
 window_iconic || fail "the window hid while no panel shows the tray"
+
+step "the watcher hangs: a later start is still answered, and the window stays on the taskbar"
+kill -STOP "$watcher"
+sleep 3  # the window, waiting for a panel, asks the watcher every 2 s
+later_start 0
+wait_for $((5 * slow)) window_shown || fail "a plain start did not bring the window back"
+xdotool windowminimize "$(main_window)"
+sleep 3
+window_iconic || fail "the window hid while the watcher hangs"
+kill -CONT "$watcher"
 
 step "a StatusNotifierItem tray: the item carries the tip, activating it restores; a kill saves nothing"
 sn_watcher org.kde.StatusNotifierWatcher.RegisterStatusNotifierHost org.tallowin.TestHost >/dev/null
