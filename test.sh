@@ -20,9 +20,4 @@ status=0
   LSAN_OPTIONS=suppressions=$PWD/../tests/lsan.supp:print_suppressions=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest -j"$jobs" --output-on-failure -LE "desktop|soak|package") || status=1
-
-# A short run of each fuzzer (tests/fuzz/CMakeLists.txt tells of a longer).
-cmake -S tests/fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++
-cmake --build build-fuzz -j"$jobs"
-(cd build-fuzz && ctest -j"$jobs" --output-on-failure) || status=1
 exit $status

@@ -7,20 +7,19 @@ RUN_PACKAGES=(libqt6widgets6 libqt6network6 libqt6dbus6 qt6-qpa-plugins
   speech-dispatcher speech-dispatcher-espeak-ng)
 DEMO_PACKAGES=(dovecot-pop3d dovecot-core)
 TEST_PACKAGES=("${DEMO_PACKAGES[@]}" openssl xvfb openbox trayer xdotool x11-utils
-  imagemagick dbus iproute2 util-linux procps clang libclang-rt-dev valgrind
+  imagemagick dbus iproute2 util-linux procps valgrind
   qt6-wayland weston haskell-status-notifier-item-utils libglib2.0-bin
   "${PACKAGING_PACKAGES[@]}" lintian desktop-file-utils appstream
   at-spi2-core python3-pyatspi fonts-cantarell faketime libfaketime python3-dbusmock)
 # A GNOME session's shell, a KDE Plasma session's compositor and panel (with
 # its StatusNotifierItem watcher: kded6 with Plasma 6, kded5 and Qt 5's
 # Wayland platform with Plasma 5; what builds a client of KWin's fake-input
-# protocol, and spectacle for KWin's screenshots), XFCE's window manager,
-# panel and session manager: each without the rest of the desktop its
-# recommends would bring.
+# protocol), XFCE's window manager, panel and session manager: each without
+# the rest of the desktop its recommends would bring.
 GNOME_PACKAGES=(gnome-shell mutter gnome-shell-extension-appindicator xwayland
   gnome-settings-daemon)
 PLASMA_PACKAGES=(kwin-wayland plasma-workspace plasma-desktop "kded6|kded5,qtwayland5" xwayland
-  kde-spectacle libwayland-dev plasma-wayland-protocols)
+  libwayland-dev plasma-wayland-protocols)
 XFCE_PACKAGES=(xfwm4 xfce4-panel xfconf xfce4-session)
 
 # Everything ./test.sh needs.

@@ -3,6 +3,7 @@
 #include "settings/profile.h"
 #include "host/host.h"
 #include "host/owner.h"
+#include "settings/code_page.h"
 
 #include <QDir>
 #include <QFile>
@@ -67,6 +68,25 @@ const passwd* PrivateGroupUser() {
       return user;
   }
   return nullptr;
+}
+
+// The text of each line, without its line end, in the file's encoding; a
+// byte-order mark at the start is no part of the first line.
+QStringList Lines(QByteArray content) {
+  const bool utf8 = profile::IsUtf8(content);
+  if (content.startsWith("\xEF\xBB\xBF")) content.remove(0, 3);
+  QStringList lines;
+  for (QByteArray& line : content.split('\n')) {
+    if (line.endsWith('\r')) line.chop(1);
+    lines << (utf8 ? QString::fromUtf8(line) : profile::FromWindows1252(line));
+  }
+  if (content.endsWith('\n') || content.isEmpty()) lines.removeLast();  // nothing follows
+  // What a write of the user name may touch: its lines, the section header.
+  lines.removeIf([](const QString& line) {
+    const QString t = line.trimmed().toLower();
+    return t.startsWith("username") || t == "[pop3]";
+  });
+  return lines;
 }
 
 }  // namespace
@@ -137,6 +157,38 @@ class ProfileTest : public QObject {
     // Line breaks never reach the file.
     QCOMPARE(with("[POP3]\nPassword=old\n", "Password", "a\r\n[X]\nServername=evil"),
              "[POP3]\nPassword=a[X]Servername=evil\n");
+  }
+
+  void anyFileAnyValue() {
+    // Files of the lines that matter, in any order and with any line ends,
+    // and values of any characters: a write changes only the key's line (or
+    // adds it, and its section), whichever encoding the file ends in, and a
+    // read gives the value back, its blanks included, its line breaks
+    // dropped.
+    QByteArrayList lines = QByteArray(
+                               "[POP3]|[pop3] |[Other]|Username=\xFC| USERNAME = u|Password=p|"
+                               "; \xC3\xA4||=|\xEF\xBB\xBF|\x81\"")
+                               .split('|');
+    lines << QByteArray(1, 0);
+    const QByteArrayList ends{"\r\n", "\n", "\r\n", "\n", "\r", ""};
+    QStringList characters =
+        QString("a| |\t|\"|=|[|\r|\n|\u00e4|\u20ac|\u0141|\U0001F4EB").split('|');
+    characters << QChar(0);
+    QRandomGenerator random(20261209);
+    for (int round = 0; round < 50000; ++round) {
+      QByteArray file;
+      for (int n = random.bounded(8); n > 0; --n)
+        file += lines[random.bounded(lines.size())] + ends[random.bounded(ends.size())];
+      QString value;
+      for (int n = random.bounded(6); n > 0; --n)
+        value += characters[random.bounded(characters.size())];
+      const QByteArray written = profile::WithValue(file, "POP3", "Username", value);
+      const auto why = [&] { return file.toPercentEncoding() + " with " + value.toUtf8(); };
+      QVERIFY2(profile::FindValue(written, "POP3", "Username") ==
+                   QString(value).remove('\r').remove('\n'),
+               why().constData());
+      QVERIFY2(Lines(written) == Lines(file), why().constData());
+    }
   }
 
   void windowsCodePageIsKept() {
