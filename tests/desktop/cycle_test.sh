@@ -33,26 +33,6 @@ config_ini 127.0.0.1 "$user" secret
 # The window, found once: the box bears its title too.
 main_window_found() { MAIN=$(main_window) && [[ -n $MAIN ]]; }
 
-# item_area SCREENSHOT REGION: where a panel with no other red in REGION
-# (WxH+X+Y) draws the item: a square around the red of the mailbox's flag,
-# which each of the program's pictures has.
-item_area() {
-  local w h x y
-  read -r w h x y < <(convert "$1" -crop "$2" +repage -fuzz 25% -fill '#00ff01' -opaque red \
-    -fuzz 0 -fill black +opaque '#00ff01' -format '%@' info: 2>/dev/null | tr 'x+' '  ')
-  ((w > 0)) || return 1
-  local region
-  IFS='x+' read -r -a region <<<"$2"
-  x=$((region[2] + x + w / 2 - 24)) y=$((region[3] + y + h / 2 - 24))
-  echo "48x48+$((x > 0 ? x : 0))+$((y > 0 ? y : 0))"
-}
-# area_centre WxH+X+Y: the point "x y" at its centre.
-area_centre() {
-  local a
-  IFS='x+' read -r -a a <<<"$1"
-  echo "$((a[2] + a[0] / 2)) $((a[3] + a[1] / 2))"
-}
-
 start_program "${ARGS[@]}"
 wait_for 20 main_window_found || fail "no window: $(cat "$WORK/program.log")"
 if ((${#ARGS[@]})); then

@@ -1,16 +1,15 @@
-// Input as a person's mouse and keyboard give it, through KWin's fake-input
-// protocol: it reaches Wayland clients (plasmashell) that X tools cannot.
-// usage: fake_input STEP..., each step one of: move X Y, click, key EVDEV_CODE,
-// pause MILLISECONDS; all through one device, as from one person.
+// Keys as a person's keyboard gives them, through KWin's fake-input
+// protocol: KWin delivers them as a real device's, to the window it has
+// given the keyboard, and Xwayland sees the device that sends them.
+// usage: fake_input EVDEV_CODE..., each pressed and released in turn.
 #include "fake-input-client-protocol.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 #include <wayland-client.h>
 
-enum { kButtonLeft = 0x110, kReleased = 0, kPressed = 1 };
+enum { kReleased = 0, kPressed = 1 };
 
 static struct org_kde_kwin_fake_input* input;
 
@@ -31,27 +30,10 @@ int main(int argc, char** argv) {
   wl_registry_add_listener(wl_display_get_registry(display), &listener, NULL);
   wl_display_roundtrip(display);
   if (!input) return fputs("fake_input: the compositor offers no fake input\n", stderr), 1;
-  org_kde_kwin_fake_input_authenticate(input, "tallowin tests", "to click as a person would");
+  org_kde_kwin_fake_input_authenticate(input, "tallowin tests", "to type as a person would");
   for (int i = 1; i < argc; ++i) {
-    const char* step = argv[i];
-    if (strcmp(step, "move") == 0 && i + 2 < argc) {
-      org_kde_kwin_fake_input_pointer_motion_absolute(input, wl_fixed_from_int(atoi(argv[i + 1])),
-                                                      wl_fixed_from_int(atoi(argv[i + 2])));
-      i += 2;
-    } else if (strcmp(step, "click") == 0) {
-      org_kde_kwin_fake_input_button(input, kButtonLeft, kPressed);
-      org_kde_kwin_fake_input_button(input, kButtonLeft, kReleased);
-    } else if (strcmp(step, "key") == 0 && i + 1 < argc) {
-      org_kde_kwin_fake_input_keyboard_key(input, atoi(argv[++i]), kPressed);
-      org_kde_kwin_fake_input_keyboard_key(input, atoi(argv[i]), kReleased);
-    } else if (strcmp(step, "pause") == 0 && i + 1 < argc) {
-      wl_display_roundtrip(display);
-      const long ms = atol(argv[++i]);
-      nanosleep(&(struct timespec){ms / 1000, ms % 1000 * 1000000}, NULL);
-    } else {
-      fprintf(stderr, "fake_input: what is \"%s\"?\n", step);
-      return 2;
-    }
+    org_kde_kwin_fake_input_keyboard_key(input, atoi(argv[i]), kPressed);
+    org_kde_kwin_fake_input_keyboard_key(input, atoi(argv[i]), kReleased);
   }
   wl_display_roundtrip(display);
   wl_display_disconnect(display);

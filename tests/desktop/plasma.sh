@@ -2,10 +2,10 @@
 # with its virtual backend and Xwayland (the program runs there as an X11
 # client), plasmashell's panel with the notification area, kded's
 # StatusNotifierItem watcher (kded5 with Plasma 5, kded6 with Plasma 6), all
-# on software rendering. Input reaches plasmashell through KWin's fake-input
-# protocol, as a person's does. KWin 6 on a machine without /dev/dri offers
-# no screenshots: there the item is seen, and activated, as the panel does
-# it, over D-Bus.
+# on software rendering. The item is seen, and activated, as the panel does
+# it, over D-Bus: KWin 6 on a machine without /dev/dri offers no screenshots
+# to find it on screen. Keys reach the program through KWin's fake-input
+# protocol, as a person's do.
 # shellcheck shell=bash
 
 desktop_start() {
@@ -26,9 +26,8 @@ desktop_start() {
   # The package gives kwin_wayland a file capability that a container may
   # not grant; a copy has none.
   cp /usr/bin/kwin_wayland "$WORK/kwin_wayland"
-  KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 \
-    spawn kwin "$WORK/kwin_wayland" --virtual --xwayland --width 1280 --height 800 \
-    --socket wayland-tallowin --no-lockscreen
+  KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 spawn kwin "$WORK/kwin_wayland" --virtual --xwayland \
+    --width 1280 --height 800 --socket wayland-tallowin --no-lockscreen
   wait_for 30 compgen -G '/tmp/.X11-unix/X*' || fail "KWin did not start: $(cat "$WORK/kwin.log")"
   local socket
   socket=$(compgen -G '/tmp/.X11-unix/X*')
@@ -36,10 +35,7 @@ desktop_start() {
   dbus-update-activation-environment DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM=wayland
   QT_QPA_PLATFORM=wayland spawn plasmashell plasmashell --no-respawn
   wait_for 30 plasma_tray_up || fail "plasmashell did not start: $(cat "$WORK/plasmashell.log")"
-  gdbus introspect --session --dest org.kde.KWin --object-path /org/kde/KWin/ScreenShot2 2>/dev/null |
-    grep -q org.kde.KWin.ScreenShot2 || KWIN_SCREENSHOTS=
 }
-KWIN_SCREENSHOTS=1
 plasma_tray_up() {
   gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
     --method org.freedesktop.DBus.ListNames | grep -q "org.kde.StatusNotifierHost-"
@@ -47,21 +43,10 @@ plasma_tray_up() {
 
 desktop_minimise() { xdotool windowminimize "$1"; }
 
-# The screen through KWin's screenshot interface.
-screenshot() { QT_QPA_PLATFORM=wayland spectacle -b -n -f -o "$1" >/dev/null 2>&1; }
-# The notification area is at the right of the panel, along the bottom.
-readonly PLASMA_TRAY=640x44+640+756
-desktop_item_shown() {
-  if [[ -z $KWIN_SCREENSHOTS ]]; then
-    ITEM=$(sn_items)
-    return
-  fi
-  screenshot "$WORK/screen.png" && ITEM=$(item_area "$WORK/screen.png" "$PLASMA_TRAY")
-}
+desktop_item_shown() { ITEM=$(sn_items); }
+# The largest of the item's pictures, ARGB in network order.
 desktop_item_picture() {
-  if [[ -z $KWIN_SCREENSHOTS ]]; then
-    # The largest of the item's pictures, ARGB in network order.
-    python3 - "${ITEM%%/*}" "/${ITEM#*/}" <<'PY' | convert pam:- "$1"
+  python3 - "${ITEM%%/*}" "/${ITEM#*/}" <<'PY' | convert pam:- "$1"
 import sys
 from gi.repository import Gio, GLib
 reply = Gio.bus_get_sync(Gio.BusType.SESSION).call_sync(
@@ -73,24 +58,11 @@ rgba[0::4], rgba[1::4], rgba[2::4], rgba[3::4] = argb[1::4], argb[2::4], argb[3:
 header = b"P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n" % (w, h)
 sys.stdout.buffer.write(header + rgba)
 PY
-    return
-  fi
-  screenshot "$WORK/screen.png"
-  convert "$WORK/screen.png" -crop "$ITEM" +repage "$1"
 }
-
-# Plasma's notification area activates an item on one click.
+# What Plasma's notification area does on one click.
 desktop_click() {
-  if [[ -z $KWIN_SCREENSHOTS ]]; then
-    gdbus call --session --dest "${ITEM%%/*}" --object-path "/${ITEM#*/}" \
-      --method org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
-    return
-  fi
-  local x y
-  read -r x y < <(area_centre "$ITEM")
-  # One device for the whole gesture: KWin drops a motion whose device goes
-  # at once. The panel finds what is under the pointer before the click.
-  "$WORK/fake_input" move "$x" "$y" pause 300 click pause 100 move 640 400
+  gdbus call --session --dest "${ITEM%%/*}" --object-path "/${ITEM#*/}" \
+    --method org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
 }
 # KWin has given the box the keyboard; 28 is Return's key code.
-desktop_return() { "$WORK/fake_input" key 28; }
+desktop_return() { "$WORK/fake_input" 28; }

@@ -9,50 +9,39 @@ import pyatspi
 
 
 def fail(why):
-    print("FAIL: " + why, file=sys.stderr)
-    sys.exit(1)
+    sys.exit("FAIL: " + why)
 
 
 def wait_for(what, seconds, find):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
-        found = find()
-        if found:
+        if found := find():
             return found
         time.sleep(0.2)
     fail(what)
 
 
-def descendants(node):
-    for child in node:
-        if child is not None:
-            yield child
-            yield from descendants(child)
+# Breadth first: the program among the desktop's applications, a box among
+# the program's windows.
+def child(node, test):
+    return pyatspi.findDescendant(node, test, breadth_first=True)
 
 
-def first(nodes, test):
-    return next((node for node in nodes if node is not None and test(node)), None)
-
-
-def xdotool(*args):
-    subprocess.run(["xdotool", *args], check=True)
-
-
-app = wait_for("the program is not on the accessibility bus", 20, lambda: first(
-    pyatspi.Registry.getDesktop(0), lambda node: node.name.lower() == "tallowin"))
+app = wait_for("the program is not on the accessibility bus", 20,
+               lambda: child(pyatspi.Registry.getDesktop(0), lambda n: n.name.lower() == "tallowin"))
 window = wait_for("no window", 10, lambda: next(iter(app), None))
 if window.name != "Tallowin" or window.getRole() != pyatspi.ROLE_FRAME:
     fail(f"the window is {window.getRoleName()} {window.name!r}, not a frame named Tallowin")
 
-fields = [node for node in descendants(window)
-          if node.getRole() in (pyatspi.ROLE_TEXT, pyatspi.ROLE_PASSWORD_TEXT)]
+fields = pyatspi.findAllDescendants(
+    window, lambda n: n.getRole() in (pyatspi.ROLE_TEXT, pyatspi.ROLE_PASSWORD_TEXT))
 names = [field.name.rstrip(":") for field in fields]
 if names != ["POP3 Server", "Username", "Password"]:
     fail(f"the fields are named {names}")
 for field in fields:
-    labels = [target.name for relation in field.getRelationSet()
+    labels = [relation.getTarget(i).name for relation in field.getRelationSet()
               if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY
-              for target in (relation.getTarget(i) for i in range(relation.getNTargets()))]
+              for i in range(relation.getNTargets())]
     if labels != [field.name]:
         fail(f"{field.name} is labelled by {labels}")
 password = fields[2]
@@ -61,21 +50,16 @@ if password.getRole() != pyatspi.ROLE_PASSWORD_TEXT:
 if "secret" in password.queryText().getText(0, -1):
     fail("the password can be read")
 
+subprocess.run(["xdotool", "windowactivate", "--sync", sys.argv[1]], check=True)
+for expected in fields:
+    wait_for(f"the focus is not in {expected.name}", 5,
+             lambda: expected.getState().contains(pyatspi.STATE_FOCUSED))
+    subprocess.run(["xdotool", "key", "Tab"], check=True)
 
-def focused():
-    return first(range(3), lambda i: fields[i].getState().contains(pyatspi.STATE_FOCUSED))
-
-
-xdotool("windowactivate", "--sync", sys.argv[1])
-for expected in (0, 1, 2):
-    wait_for(f"the focus is in field {focused()}, not {expected}", 5,
-             lambda: focused() == expected)
-    xdotool("key", "Tab")
-
-xdotool("windowminimize", sys.argv[1])
+subprocess.run(["xdotool", "windowminimize", sys.argv[1]], check=True)
 box = wait_for("no alert after the failed poll", 10,
-               lambda: first(app, lambda node: node.getRole() == pyatspi.ROLE_ALERT))
-texts = [node.name for node in descendants(box) if node.getRole() == pyatspi.ROLE_LABEL]
+               lambda: child(app, lambda n: n.getRole() == pyatspi.ROLE_ALERT))
+texts = [n.name for n in pyatspi.findAllDescendants(box, lambda n: n.getRole() == pyatspi.ROLE_LABEL)]
 if not any(text.startswith("Error: Connecting to POP3 Server") for text in texts):
     fail(f"the alert says {texts}")
 if window.name != "Tallowin":

@@ -8,6 +8,9 @@
 # (desktop_logout).
 # shellcheck shell=bash
 
+# The settings of the panel and the session manager, as they keep them.
+XFCE_CHANNELS=$(dirname "${BASH_SOURCE[0]}")/xfce
+
 desktop_start() {
   XFCE_TRAY=${1:-item}
   XFCE_FIRST=${#PIDS[@]}
@@ -15,41 +18,12 @@ desktop_start() {
   local channels=$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml
   mkdir -p "$channels"
   # The panel's own first start would ask which layout to take.
-  cat >"$channels/xfce4-panel.xml" <<'XML'
-<channel name="xfce4-panel" version="1.0">
-  <property name="configver" type="int" value="2"/>
-  <property name="panels" type="array"><value type="int" value="1"/>
-    <property name="panel-1" type="empty">
-      <property name="position" type="string" value="p=6;x=0;y=0"/>
-      <property name="length" type="uint" value="100"/><property name="size" type="uint" value="32"/>
-      <property name="plugin-ids" type="array">
-        <value type="int" value="1"/><value type="int" value="2"/><value type="int" value="3"/>
-      </property>
-    </property>
-  </property>
-  <property name="plugins" type="empty">
-    <property name="plugin-1" type="string" value="tasklist"/>
-    <property name="plugin-2" type="string" value="separator">
-      <property name="expand" type="bool" value="true"/>
-    </property>
-    <property name="plugin-3" type="string" value="systray"/>
-  </property>
-</channel>
-XML
+  cp "$XFCE_CHANNELS/xfce4-panel.xml" "$channels/"
   start_xvfb
   start_session_bus
   if [[ $XFCE_TRAY == session ]]; then
     # Saved at every logout; XFCE's failsafe session with only the two.
-    cat >"$channels/xfce4-session.xml" <<'XML'
-<channel name="xfce4-session" version="1.0">
-  <property name="general" type="empty"><property name="SaveOnExit" type="bool" value="true"/></property>
-  <property name="sessions" type="empty"><property name="Failsafe" type="empty">
-    <property name="Count" type="int" value="2"/>
-    <property name="Client0_Command" type="array"><value type="string" value="xfwm4"/><value type="string" value="--compositor=off"/></property>
-    <property name="Client1_Command" type="array"><value type="string" value="xfce4-panel"/></property>
-  </property></property>
-</channel>
-XML
+    cp "$XFCE_CHANNELS/xfce4-session.xml" "$channels/"
     # XFCE's own defaults, but not the autostart entries of other desktops.
     mkdir -p "$WORK/xdg"
     ln -sfn /etc/xdg/xfce4 "$WORK/xdg/xfce4"
@@ -77,32 +51,39 @@ desktop_logout() {
 
 desktop_minimise() { xdotool windowminimize "$1"; }
 
-# The notification area is at the right end of the panel.
-readonly XFCE_TRAY_AREA=512x32+512+0
+# The XEmbed icon; or the item, where the panel's notification area (at its
+# right end) draws the red of the mailbox's flag, which each of the
+# program's pictures has and nothing else there: ITEM_AT, the flag's centre.
 desktop_item_shown() {
   if [[ $XFCE_TRAY == xembed ]]; then
     has_tray_icon
-  else
-    import -window root "$WORK/screen.png" && ITEM=$(item_area "$WORK/screen.png" "$XFCE_TRAY_AREA")
+    return
   fi
+  local w h x y
+  import -window root "$WORK/screen.png" || return
+  read -r w h x y < <(convert "$WORK/screen.png" -crop 512x32+512+0 +repage -fuzz 25% \
+    -fill '#00ff01' -opaque red -fuzz 0 -fill black +opaque '#00ff01' -format '%@' info: 2>/dev/null |
+    tr 'x+' '  ')
+  ((w > 0)) && ITEM_AT="$((512 + x + w / 2)) $((y + h / 2))"
 }
 desktop_item_picture() {
   if [[ $XFCE_TRAY == xembed ]]; then
     import -window "$(tray_icon)" "$1"
-  else
-    import -window root -crop "$ITEM" +repage "$1"
+    return
   fi
+  local x y
+  read -r x y <<<"$ITEM_AT"
+  import -window root -crop "48x48+$((x - 24))+$((y > 24 ? y - 24 : 0))" +repage "$1"
 }
 
 # On the XEmbed icon one click does nothing and a double click restores; an
 # item takes each click as an activation.
 desktop_click() {
-  local x y
   if [[ $XFCE_TRAY == xembed ]]; then
     xdotool mousemove --window "$(tray_icon)" 8 8 click --repeat 2 --delay 120 1
   else
-    read -r x y < <(area_centre "$ITEM")
-    xdotool mousemove "$x" "$y" click 1
+    # shellcheck disable=SC2086
+    xdotool mousemove $ITEM_AT click 1
   fi
   xdotool mousemove 500 500
 }

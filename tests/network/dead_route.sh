@@ -15,23 +15,9 @@ ip link set veth0 up
 ip link set veth1 up
 ip -6 neigh replace 2001:db8::dead lladdr 02:00:00:00:de:ad dev veth0 nud permanent
 
-cat >"$WORK/hosts" <<HOSTS
-127.0.0.1 localhost
-2001:db8::dead dead-then-v4.test
-127.0.0.1 dead-then-v4.test
-2001:db8::dead dead-then-v6.test
-2001:db8::1 dead-then-v6.test
-2001:db8::dead dead.test
-HOSTS
-# The dead address first, whatever else the default order would weigh.
-cat >"$WORK/gai.conf" <<GAI
-precedence 2001:db8::dead/128 100
-precedence ::1/128 50
-precedence ::/0 40
-precedence ::ffff:0:0/96 35
-GAI
-mount --bind "$WORK/hosts" /etc/hosts
-mount --bind "$WORK/gai.conf" /etc/gai.conf
+# The names, and the order of their addresses.
+mount --bind "$(dirname "$0")/hosts" /etc/hosts
+mount --bind "$(dirname "$0")/gai.conf" /etc/gai.conf
 for name in dead-then-v4.test dead-then-v6.test; do
   first=$(getent ahosts "$name" | awk 'NR == 1 {print $1}')
   [[ $first == 2001:db8::dead ]] || fail "$name resolves first to $first"
