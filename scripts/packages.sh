@@ -10,7 +10,7 @@ TEST_PACKAGES=("${DEMO_PACKAGES[@]}" openssl xvfb openbox trayer xdotool x11-uti
   imagemagick dbus iproute2 util-linux procps valgrind
   qt6-wayland weston haskell-status-notifier-item-utils libglib2.0-bin
   "${PACKAGING_PACKAGES[@]}" lintian desktop-file-utils appstream
-  at-spi2-core python3-pyatspi fonts-cantarell faketime libfaketime python3-dbusmock)
+  at-spi2-core python3-pyatspi python3-gi fonts-cantarell faketime libfaketime python3-dbusmock)
 # A GNOME session's shell, a KDE Plasma session's compositor and panel (with
 # its StatusNotifierItem watcher: kded6 with Plasma 6, kded5 and Qt 5's
 # Wayland platform with Plasma 5; what builds a client of KWin's fake-input

@@ -46,7 +46,7 @@ desktop_minimise() { xdotool windowminimize "$1"; }
 desktop_item_shown() { ITEM=$(sn_items); }
 # The largest of the item's pictures, ARGB in network order.
 desktop_item_picture() {
-  python3 - "${ITEM%%/*}" "/${ITEM#*/}" <<'PY' | convert pam:- "$1"
+  /usr/bin/python3 - "${ITEM%%/*}" "/${ITEM#*/}" <<'PY' | convert pam:- "$1"
 import sys
 from gi.repository import Gio, GLib
 reply = Gio.bus_get_sync(Gio.BusType.SESSION).call_sync(
