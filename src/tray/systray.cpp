@@ -4,10 +4,10 @@
 #include "tray/tray_tip.h"
 
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusArgument>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -18,11 +18,18 @@
 namespace modSystray {
 namespace {
 
+// What the session bus's StatusNotifierItem watcher knows.
+struct WatcherState {
+  bool hostRegistered = false;  // a panel shows the items
+  bool ownItem = false;         // Qt made this program's icon an item
+};
+
 struct TrayRecord {
   QPointer<QWidget> hWnd;  // the window whose icon is shown and who is told of clicks
   QString szTip;
   QPointer<QSystemTrayIcon> icon;  // owned by the window
   QPointer<QTimer> trayNews;       // fired by the watcher's news; owned by the window
+  WatcherState watcher;            // its last answer, for a click while it is slow
 };
 
 TrayRecord TrayIconData;
@@ -30,42 +37,38 @@ TrayRecord TrayIconData;
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 
-// What the session bus's StatusNotifierItem watcher knows now.
-struct WatcherState {
-  bool hostRegistered = false;  // a panel shows the items
-  bool ownItem = false;         // Qt made this program's icon an item
-};
-
 // The watcher is another program, asked at each click and every two seconds
 // while the window waits for a panel: one that hangs must not freeze the
 // window. A watcher at work answers within milliseconds.
-constexpr int kWatcherAnswerMs = 500;
+constexpr int kWatcherAnswerMs = 200;
 
-// Nothing where the watcher did not answer in time; the empty state where
-// there is none.
+// What the watcher knows now; nothing where it did not answer in time, the
+// empty state where there is none. Asking never starts one.
 std::optional<WatcherState> ReadWatcher() {
   QDBusMessage getAll = QDBusMessage::createMethodCall(
       kWatcher, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
       QStringLiteral("GetAll"));
   getAll << kWatcher;
+  getAll.setAutoStartService(false);
   const QDBusMessage reply =
       QDBusConnection::sessionBus().call(getAll, QDBus::Block, kWatcherAnswerMs);
   if (reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.NoReply"))
     return std::nullopt;
-  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-    return WatcherState{};
-  const auto properties = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
   WatcherState state;
-  state.hostRegistered =
-      properties.value(QStringLiteral("IsStatusNotifierHostRegistered")).toBool();
-  // An item is listed by its bus name, then its path ("/path" with KDE's
-  // watcher, "@/path" with GNOME's); Qt's item has a bus connection of its own.
-  const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-  for (const QString& item :
-       properties.value(QStringLiteral("RegisteredStatusNotifierItems")).toStringList()) {
-    const QString name = item.section(u'/', 0, 0).section(u'@', 0, 0);
-    if (bus->servicePid(name).value() == QCoreApplication::applicationPid()) state.ownItem = true;
+  if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+    const auto properties = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
+    state.hostRegistered =
+        properties.value(QStringLiteral("IsStatusNotifierHostRegistered")).toBool();
+    // An item is listed by its bus name, then its path ("/path" with KDE's
+    // watcher, "@/path" with GNOME's); Qt's item has a bus connection of its own.
+    const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    for (const QString& item :
+         properties.value(QStringLiteral("RegisteredStatusNotifierItems")).toStringList()) {
+      const QString name = item.section(u'/', 0, 0).section(u'@', 0, 0);
+      if (bus->servicePid(name).value() == QCoreApplication::applicationPid()) state.ownItem = true;
+    }
   }
+  TrayIconData.watcher = state;
   return state;
 }
 
@@ -90,7 +93,7 @@ void AddTrayIcon(QWidget& window, std::function<void(int code)> mouseMessage,
   QObject::connect(icon, &QSystemTrayIcon::activated, icon,
                    [callback = std::move(mouseMessage)](QSystemTrayIcon::ActivationReason reason) {
                      const int code =
-                         MouseMessage(reason, ReadWatcher().value_or(WatcherState{}).ownItem);
+                         MouseMessage(reason, ReadWatcher().value_or(TrayIconData.watcher).ownItem);
                      if (code) callback(code);
                    });
   TrayIconData.icon = icon;

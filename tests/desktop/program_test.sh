@@ -4,8 +4,8 @@
 # started at login before the panel, watching, announcing through a speech
 # server that restarts and sticks, restored and closed on an XEmbed tray,
 # each later start handed over to it; then once more on a
-# StatusNotifierItem tray whose host comes after the minimise, with a copy
-# of another program folder beside it. (The soak test watches over TLS, and
+# StatusNotifierItem tray whose host comes after the minimise and whose
+# watcher hangs a while, with a copy of another program folder beside it. (The soak test watches over TLS, and
 # the tray's pictures through many ticks.)
 # Given valgrind suppressions, the same runs under valgrind's memcheck and
 # fails on any memory error or definite leak.
@@ -146,11 +146,11 @@ sleep 3  # the window, waiting for a panel, asks the watcher every 2 s
 later_start 0
 wait_for $((5 * slow)) window_shown || fail "a plain start did not bring the window back"
 xdotool windowminimize "$(main_window)"
-sleep 3
+sleep $((3 * slow))
 window_iconic || fail "the window hid while the watcher hangs"
 kill -CONT "$watcher"
 
-step "a StatusNotifierItem tray: the item carries the tip, activating it restores; a kill saves nothing"
+step "a StatusNotifierItem tray: the item carries the tip; activated while the watcher hangs, it restores"
 sn_watcher org.kde.StatusNotifierWatcher.RegisterStatusNotifierHost org.tallowin.TestHost >/dev/null
 # Qt 6.4 makes the icon an item only where a host was there as it started.
 if ! sn_items; then
@@ -159,9 +159,15 @@ if ! sn_items; then
 fi
 wait_for $((5 * slow)) window_hidden || fail "the window was not hidden"
 wait_for 5 sn_items || fail "no item registered"
-gdbus call --session --dest "$(sn_items | cut -d/ -f1)" --object-path /StatusNotifierItem \
+item=$(sn_items | cut -d/ -f1)
+gdbus call --session --dest "$item" --object-path /StatusNotifierItem \
   --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip |
   grep -q "'Tallowin v1.00'" || fail "the item's tip is not \"Tallowin v1.00\""
+kill -STOP "$watcher"
+gdbus call --session --dest "$item" --object-path /StatusNotifierItem \
+  --method org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
+wait_for $((5 * slow)) window_shown || fail "the item, activated while the watcher hangs, restored nothing"
+kill -CONT "$watcher"
 
 step "another folder's copy runs beside it; killed, the next start there runs anew"
 program_folder "$WORK/other" "$app" 127.0.0.1 alice secret
