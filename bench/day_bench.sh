@@ -6,9 +6,9 @@
 # hour dismissed as a user would (bench/day_sample.py). RSS, private memory,
 # descriptors and threads every simulated ten minutes; polls, failed polls
 # and announcements by hour. Prints the table and draws PLOT (a PNG).
-# Runs in a mount namespace of its own, where a CA of the run's own is
-# trusted. HOURS defaults to 24: 1,440 ticks, 2.4 hours real. --install
-# installs libfaketime and gnuplot first.
+# Runs in a mount namespace of its own, where the tests' certificate for
+# localhost is trusted. HOURS defaults to 24: 1,440 ticks, 2.4 hours real.
+# --install installs libfaketime and gnuplot first.
 # usage: day_bench.sh [--install] BUILD_DIR [HOURS [PLOT]]
 bench=$(cd "$(dirname "$0")" && pwd)
 if [[ ${1:-} == --install ]]; then

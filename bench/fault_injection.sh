@@ -98,11 +98,13 @@ faults=(
   "src/host/host.cpp#s/^  End(EXIT_FAILURE);$/  End(EXIT_SUCCESS);/#$fast#a run-time error ends as a success"
   "src/notifier/frm_main.cpp#s/decodedIcons_.constFind(file)/decodedIcons_.cend()/#$soak#every change of the tray picture keeps a new copy in memory"
   "src/pop3/mail_count.cpp#s/^  sckClient.reset(tls ? new QSslSocket : new QTcpSocket);$/  sckClient.reset(new QSslSocket);/#$program#a plain mailbox's poll loads the TLS stack"
-  "src/tray/systray.cpp#s/kWatcherAnswerMs = 500;/kWatcherAnswerMs = 25000;/#$program#a hung StatusNotifierItem watcher freezes the window"
+  "src/tray/systray.cpp#s/kWatcherAnswerMs = 200;/kWatcherAnswerMs = 25000;/#$program#a hung StatusNotifierItem watcher freezes the window"
   "src/tray/systray.cpp#s/^  if (!watcher) return false;$/  if (!watcher) return true;/#$program#a hung watcher's silence taken for a panel: the window hides where none shows it"
   "src/pop3/stat_reply.cpp#s/^  if (size.isEmpty() || !IsDigit(size.front())) return std::nullopt;$//#$fast#a status reply with no size read as a count"
   "src/pop3/stat_reply.cpp#s/if (value > std::numeric_limits<qint32>::max()) return std::nullopt;//#$fast#a count past the largest number wraps round"
   "src/settings/profile.cpp#s/if (!IsUtf8(out) || IsAscii(out)) return out;/if (!IsUtf8(out) || IsAscii(out) || true) return out;/#$fast#a Windows file that a save makes pass for UTF-8: its other lines read otherwise"
+  "src/settings/profile.cpp#s/QStringDecoder::Flag::ConvertInitialBom/QStringDecoder::Flag::Stateless/#$fast#a value that begins with U+FEFF loses it"
+  "src/tray/systray.cpp#s/ReadWatcher().value_or(TrayIconData.watcher)/ReadWatcher().value_or(WatcherState{})/#$program#a click on the item while the watcher is slow is lost"
 )
 
 # rotted: faults that no longer plant or build; missed: planted, not caught.

@@ -16,8 +16,8 @@ ip link set veth1 up
 ip -6 neigh replace 2001:db8::dead lladdr 02:00:00:00:de:ad dev veth0 nud permanent
 
 # The names, and the order of their addresses.
-mount --bind "$(dirname "$0")/hosts" /etc/hosts
-mount --bind "$(dirname "$0")/gai.conf" /etc/gai.conf
+mount --bind -o ro "$(dirname "$0")/hosts" /etc/hosts
+mount --bind -o ro "$(dirname "$0")/gai.conf" /etc/gai.conf
 for name in dead-then-v4.test dead-then-v6.test; do
   first=$(getent ahosts "$name" | awk 'NR == 1 {print $1}')
   [[ $first == 2001:db8::dead ]] || fail "$name resolves first to $first"

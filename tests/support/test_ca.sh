@@ -1,6 +1,7 @@
 # The test's certificate for localhost (localhost.crt and .key beside this
-# file, made once by `openssl req -x509 -newkey rsa:2048 -nodes -days 36500
-# -subj /CN=localhost -addext subjectAltName=DNS:localhost`), trusted as its
+# file, made once, valid from 2025 for a hundred years, by `faketime
+# 2025-01-01 openssl req -x509 -newkey rsa:2048 -nodes -days 36500 -subj
+# /CN=localhost -addext subjectAltName=DNS:localhost`), trusted as its
 # own authority by everything started in the test's mount namespace and
 # nowhere else. Sourced after desktop.sh by a test that runs under unshare
 # --mount; sets TEST_CA_CERT and TEST_CA_KEY, the server's certificate and
