@@ -29,8 +29,7 @@ start_program() {
   started=$(date +%s%N)
   PIDS+=("$pid")
 }
-box() { program_window 'w > 64' --all --onlyvisible --pid "$pid" --name '^Tallowin$'; }
-has_box() { [[ -n $(box) ]]; }
+has_box() { box_window --pid "$pid" >/dev/null; }
 # no_box_for SECONDS: no box comes up meanwhile.
 no_box_for() {
   local until=$((SECONDS + $1))
@@ -76,12 +75,11 @@ spawn nm /usr/bin/python3 -m dbusmock --system --template networkmanager
 wait_for 10 nm org.freedesktop.DBus.Properties.Get org.freedesktop.NetworkManager State ||
   fail "the mock NetworkManager did not start"
 nm_state $DISCONNECTED
-start_program
-wait_for 10 window_hidden || fail "minimised offline, the window did not hide into the tray"
-no_box_for $((2 * TICK)) "disconnected, server down"
 server_up
 polled=$(polls alice)
-no_box_for $((TICK + 1)) "disconnected, server up"
+start_program
+wait_for 10 window_hidden || fail "minimised offline, the window did not hide into the tray"
+no_box_for $((2 * TICK)) "disconnected"
 polled_more && fail "a poll was tried while disconnected"
 after_a_tick
 nm_state $CONNECTED_GLOBAL

@@ -1,6 +1,6 @@
-"""What a screen reader finds in the running program, over AT-SPI: the fields
-named by their labels, the password unreadable, the focus order, the window
-named in every state, and a failed poll's box as an alert."""
+# What a screen reader finds in the running program, over AT-SPI: the fields
+# named by their labels, the password unreadable, the focus order, the window
+# named in every state, and a failed poll's box as an alert.
 import subprocess
 import sys
 import time

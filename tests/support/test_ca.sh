@@ -14,8 +14,7 @@ trust_test_ca() {
   # The system's store with it added, in both the forms readers take.
   local certs=$WORK/certs
   cp -a /etc/ssl/certs "$certs"
-  cp "$TEST_CA_CERT" "$certs/tallowin-test.pem"
-  ln -s tallowin-test.pem "$certs/$(openssl x509 -hash -noout -in "$TEST_CA_CERT").0"
+  cp "$TEST_CA_CERT" "$certs/$(openssl x509 -hash -noout -in "$TEST_CA_CERT").0"
   cat "$TEST_CA_CERT" >>"$certs/ca-certificates.crt"
   mount --bind "$certs" /etc/ssl/certs || fail "cannot trust the test certificate"
 }
