@@ -5,8 +5,9 @@
 # server that restarts and sticks, restored and closed on an XEmbed tray,
 # each later start handed over to it; then once more on a
 # StatusNotifierItem tray whose host comes after the minimise and whose
-# watcher hangs a while, with a copy of another program folder beside it. (The soak test watches over TLS, and
-# the tray's pictures through many ticks.)
+# watcher hangs a while, with a copy of another program folder beside it.
+# (The soak test watches over TLS, and the tray's pictures through many
+# ticks.)
 # Given valgrind suppressions, the same runs under valgrind's memcheck and
 # fails on any memory error or definite leak.
 # usage: program_test.sh BUILD_DIR ARTIFACT_DIR [SUPPRESSIONS]
